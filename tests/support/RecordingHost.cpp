@@ -1,0 +1,68 @@
+#include "tests/support/RecordingHost.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+thread_local RecordingHost* RecordingHost::tl_constructing = nullptr;
+
+VstIntPtr RecordingHost::Callback(AEffect* effect, VstInt32 opcode, VstInt32 index,
+                                  VstIntPtr value, void* ptr, float opt) {
+  RecordingHost* host = effect != nullptr && effect->user != nullptr
+                            ? static_cast<RecordingHost*>(effect->user)
+                            : tl_constructing;
+  if (host == nullptr) return opcode == audioMasterVersion ? 2400 : 0;
+  return host->Answer(opcode, index, value, ptr, opt);
+}
+
+VstIntPtr RecordingHost::Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                float opt) {
+  switch (opcode) {
+    case audioMasterVersion:
+      return versionAnswer;
+    case audioMasterAutomate:
+      automations.push_back({index, opt});
+      return 1;
+    case audioMasterWantMidi:
+      ++wantMidiCount;
+      return 1;
+    case audioMasterGetTime:
+      ++getTimeCount;
+      return 0;
+    case audioMasterUpdateDisplay:
+      ++updateDisplayCount;
+      return 1;
+    case audioMasterBeginEdit:
+      beginEdits.push_back(index);
+      return 1;
+    case audioMasterEndEdit:
+      endEdits.push_back(index);
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+ScopedConfigHome::ScopedConfigHome() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "veltrane-config-XXXXXX").string();
+  m_dir = mkdtemp(pattern.data());
+  const char* previous = std::getenv("XDG_CONFIG_HOME");
+  m_hadPrevious = previous != nullptr;
+  if (m_hadPrevious) m_previous = previous;
+  setenv("XDG_CONFIG_HOME", m_dir.c_str(), 1);
+}
+
+ScopedConfigHome::~ScopedConfigHome() {
+  if (m_hadPrevious) {
+    setenv("XDG_CONFIG_HOME", m_previous.c_str(), 1);
+  } else {
+    unsetenv("XDG_CONFIG_HOME");
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(m_dir, ec);
+}
+
+void ScopedConfigHome::WritePreferenceFile(const std::string& text) const {
+  std::filesystem::create_directories(m_dir + "/Odrisk");
+  std::ofstream(PreferenceFile(), std::ios::binary) << text;
+}

@@ -1,0 +1,60 @@
+// A host callback that records what the effect asks of its host, for tests
+// that construct the effect directly. Each effect created through Create
+// reports to its own RecordingHost.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/VstInterface.h"
+#include "shell/OdrkCrossDelay.h"
+
+class RecordingHost {
+ public:
+  struct Automation {
+    int index;
+    float value;
+  };
+
+  // Constructs an effect whose host callback reports here.
+  template <typename Effect = OdrkCrossDelay>
+  std::unique_ptr<Effect> Create(bool isFxLoop) {
+    tl_constructing = this;
+    auto effect = std::make_unique<Effect>(&Callback, isFxLoop);
+    tl_constructing = nullptr;
+    effect->getAeffect()->user = this;
+    return effect;
+  }
+
+  static VstIntPtr Callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                            void* ptr, float opt);
+
+  VstIntPtr versionAnswer = 2400;
+  int wantMidiCount = 0;
+  int updateDisplayCount = 0;
+  int getTimeCount = 0;
+  std::vector<Automation> automations;
+  std::vector<int> beginEdits, endEdits;
+
+ private:
+  VstIntPtr Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
+  static thread_local RecordingHost* tl_constructing;
+};
+
+// Creates a fresh folder for the preference file and points XDG_CONFIG_HOME
+// at it for the life of the object; the folder is removed afterwards.
+class ScopedConfigHome {
+ public:
+  ScopedConfigHome();
+  ~ScopedConfigHome();
+  const std::string& dir() const { return m_dir; }
+  std::string PreferenceFile() const { return m_dir + "/Odrisk/Veltrane.json"; }
+  // Writes the preference file with exactly this text.
+  void WritePreferenceFile(const std::string& text) const;
+
+ private:
+  std::string m_dir;
+  std::string m_previous;
+  bool m_hadPrevious;
+};
