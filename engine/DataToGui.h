@@ -15,7 +15,7 @@ struct DataToGui {
   float Tempo;
   float DelayTime;
   float EnvLevel;
-  float timeSigNumerator;      // 0 when the host gives none
+  float timeSigNumerator;       // 0 when the host gives none
   uint32_t timeSigDenominator;  // 0 when the host gives none
   double hostTempo;             // 0 when the host gives none
   uint8_t PendingPunch;

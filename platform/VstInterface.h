@@ -262,7 +262,7 @@ enum VstTimeInfoFlags : VstInt32 {
 };
 
 struct VstTimeInfo {
-  double samplePos;    // current position in frames
+  double samplePos;  // current position in frames
   double sampleRate;
   double nanoSeconds;  // system time
   double ppqPos;       // position in quarter notes

@@ -10,12 +10,13 @@ AudioEffect* EffectOf(AEffect* e) {
 
 // The texts a host asks for are written into its buffer; a host that passes
 // no buffer gets nothing written.
-bool HasBuffer(void* ptr) { return ptr != nullptr; }
+bool HasBuffer(void* ptr) {
+  return ptr != nullptr;
+}
 
 }  // namespace
 
-AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms,
-                         VstInt32 numParams)
+AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams)
     : m_audioMaster(audioMaster), m_numPrograms(numPrograms), m_numParams(numParams) {
   m_effect.magic = kEffectMagic;
   m_effect.dispatcher = dispatchEffectClass;
@@ -35,7 +36,9 @@ AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms,
   m_effect.processDoubleReplacing = processClassDoubleReplacing;
 }
 
-AudioEffect::~AudioEffect() { delete m_editor; }
+AudioEffect::~AudioEffect() {
+  delete m_editor;
+}
 
 void AudioEffect::setEditor(AEffEditor* editor) {
   m_editor = editor;
@@ -161,8 +164,7 @@ void AudioEffect::setParameterClass(AEffect* e, VstInt32 index, float value) {
   effect->setParameter(index, value);
 }
 
-void AudioEffect::processClass(AEffect* e, float** inputs, float** outputs,
-                               VstInt32 sampleFrames) {
+void AudioEffect::processClass(AEffect* e, float** inputs, float** outputs, VstInt32 sampleFrames) {
   AudioEffect* effect = EffectOf(e);
   if (effect == nullptr || sampleFrames < 0) return;
   effect->process(inputs, outputs, sampleFrames);
@@ -248,7 +250,8 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
 }
 
 void AudioEffectX::resume() {
-  if ((m_effect.flags & effFlagsIsSynth) != 0 || canDo(const_cast<char*>("receiveVstMidiEvent")) == 1) {
+  if ((m_effect.flags & effFlagsIsSynth) != 0 ||
+      canDo(const_cast<char*>("receiveVstMidiEvent")) == 1) {
     wantEvents(1);
   }
 }
@@ -261,8 +264,14 @@ VstTimeInfo* AudioEffectX::getTimeInfo(VstInt32 filter) {
   return reinterpret_cast<VstTimeInfo*>(HostCall(audioMasterGetTime, 0, filter));
 }
 
-bool AudioEffectX::updateDisplay() { return HostCall(audioMasterUpdateDisplay) != 0; }
+bool AudioEffectX::updateDisplay() {
+  return HostCall(audioMasterUpdateDisplay) != 0;
+}
 
-bool AudioEffectX::beginEdit(VstInt32 index) { return HostCall(audioMasterBeginEdit, index) != 0; }
+bool AudioEffectX::beginEdit(VstInt32 index) {
+  return HostCall(audioMasterBeginEdit, index) != 0;
+}
 
-bool AudioEffectX::endEdit(VstInt32 index) { return HostCall(audioMasterEndEdit, index) != 0; }
+bool AudioEffectX::endEdit(VstInt32 index) {
+  return HostCall(audioMasterEndEdit, index) != 0;
+}

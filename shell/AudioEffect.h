@@ -79,7 +79,9 @@ class AudioEffect {
   VstInt32 getNumParams() const { return m_numParams; }
 
   // ---- Programs (main thread; index checked by the dispatcher) ----
-  virtual void setProgram(VstInt32 program) { m_curProgram.store(program, std::memory_order_relaxed); }
+  virtual void setProgram(VstInt32 program) {
+    m_curProgram.store(program, std::memory_order_relaxed);
+  }
   virtual VstInt32 getProgram() { return m_curProgram.load(std::memory_order_relaxed); }
   virtual void setProgramName(char* name) {}
   virtual void getProgramName(char* name) { *name = '\0'; }
@@ -119,12 +121,12 @@ class AudioEffect {
 
   // ---- Calls into the host (each answers 0 without a host callback) ----
   VstInt32 getMasterVersion();
-  VstIntPtr HostCall(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
-                     void* ptr = nullptr, float opt = 0.0f);
+  VstIntPtr HostCall(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                     float opt = 0.0f);
 
   // The entry functions stored in the record.
-  static VstIntPtr dispatchEffectClass(AEffect* e, VstInt32 opcode, VstInt32 index,
-                                       VstIntPtr value, void* ptr, float opt);
+  static VstIntPtr dispatchEffectClass(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                       void* ptr, float opt);
   static float getParameterClass(AEffect* e, VstInt32 index);
   static void setParameterClass(AEffect* e, VstInt32 index, float value);
   static void processClass(AEffect* e, float** inputs, float** outputs, VstInt32 sampleFrames);

@@ -15,7 +15,9 @@ CAAUParameter::CAAUParameter(OdrkAuBase* effect, int32_t id, int32_t scope, int3
   m_default = row.defaultValue;
 }
 
-float CAAUParameter::GetValue() const { return m_effect->GetParameterValue(m_parameterId); }
+float CAAUParameter::GetValue() const {
+  return m_effect->GetParameterValue(m_parameterId);
+}
 
 void CAAUParameter::SetValue(void*, void*, float value) const {
   m_effect->SetParameterValue(m_parameterId, value);

@@ -107,7 +107,9 @@ void OdrkAuBase::getParameterDisplay(VstInt32 id, char* text) {
   }
 }
 
-void OdrkAuBase::setProgramName(char* name) { CurrentProgram()->SetName(name); }
+void OdrkAuBase::setProgramName(char* name) {
+  CurrentProgram()->SetName(name);
+}
 
 void OdrkAuBase::getProgramName(char* name) {
   CopyText(name, CurrentProgram()->GetName(), OdrkProgramBasic::kNameBytes);

@@ -73,7 +73,9 @@ class OdrkAuBase : public AudioEffectX {
   float GetParameterValue(int id) const { return CurrentProgram()->GetParameter(id); }
   // Writes the current program directly: no editor, host or OSC is told.
   void SetParameterValue(int id, float value) { CurrentProgram()->SetParameter(id, value); }
-  OdrkProgram* CurrentProgram() const { return m_programs[m_curProgram.load(std::memory_order_relaxed)].get(); }
+  OdrkProgram* CurrentProgram() const {
+    return m_programs[m_curProgram.load(std::memory_order_relaxed)].get();
+  }
   OdrkProgram* Program(int index) const { return m_programs[index].get(); }
   // What a stored change of id brings with it beyond the value (any thread).
   virtual void FollowParameterChange(int id) {}
@@ -88,8 +90,8 @@ class OdrkAuBase : public AudioEffectX {
   virtual int32_t GetProperty(uint32_t property, uint32_t scope, uint32_t element, void* data);
   virtual int32_t GetPropertyInfo(uint32_t property, uint32_t scope, uint32_t element,
                                   uint32_t* size, bool* writable);
-  virtual int32_t SetProperty(uint32_t property, uint32_t scope, uint32_t element,
-                              const void* data, uint32_t size);
+  virtual int32_t SetProperty(uint32_t property, uint32_t scope, uint32_t element, const void* data,
+                              uint32_t size);
   virtual int32_t AddPropertyListener(uint32_t property, PropertyListenerProc callback,
                                       void* userData);
   virtual int32_t RemovePropertyListener(uint32_t property, PropertyListenerProc callback);

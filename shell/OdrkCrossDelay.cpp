@@ -11,7 +11,8 @@
 
 namespace {
 
-constexpr int32_t kMemoryFloor = 134217728;  // 128 MiB: kept back for the host, and the least budget
+constexpr int32_t kMemoryFloor =
+    134217728;  // 128 MiB: kept back for the host, and the least budget
 constexpr uint64_t kMemoryCeiling = 2147483647;  // the budget is a signed 32-bit byte count
 constexpr int kWaveformColumns = 512;
 

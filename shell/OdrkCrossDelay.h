@@ -18,7 +18,7 @@ class OdrkCrossDelay : public OdrkAuBase {
  public:
   // The two plug-ins built from these sources.
   struct BuildIdentity {
-    const char* name;  // effect name and product string
+    const char* name;   // effect name and product string
     VstInt32 channels;  // inputs and outputs each
     VstInt32 uniqueId;
   };

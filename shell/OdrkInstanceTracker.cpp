@@ -12,7 +12,9 @@ platform::RecursiveLock OdrkInstanceTracker::ms_criticalSection;
 
 namespace {
 using Guard = std::lock_guard<platform::RecursiveLock>;
-bool IsValidFlag(int flag) { return flag >= 0 && flag < DataToGui::kNumScriptFlags; }
+bool IsValidFlag(int flag) {
+  return flag >= 0 && flag < DataToGui::kNumScriptFlags;
+}
 }  // namespace
 
 bool OdrkInstanceTracker::Matches(OdrkAuBase* effect, int oscIndex) {

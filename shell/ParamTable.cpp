@@ -98,7 +98,7 @@ const char* const kBeatDivisorStrings[] = {"1/1", "1/2", "1/4", "1/8", "1/16", "
 const char* const kTapRecStartStrings[] = {"None", "Stop"};
 const char* const kTapRecEndStrings[] = {"None", "Start", "Continue"};
 const char* const kClockMsgStrings[] = {"None", "Clock"};
-const char* const kPunchInStrings[] = {"None", "4 Bars", "2 Bars", "1 Bar", "1/2", "1/4",
+const char* const kPunchInStrings[] = {"None", "4 Bars", "2 Bars", "1 Bar", "1/2",  "1/4",
                                        "1/8",  "1/16",   "1/32",   "1/64",  "1/128"};
 const char* const kPunchOutStrings[] = {"4 Bars", "2 Bars", "1 Bar", "1/2",  "1/4",
                                         "1/8",    "1/16",   "1/32",  "1/64", "1/128"};

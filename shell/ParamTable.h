@@ -127,7 +127,9 @@ static_assert(kNumParams == 82);
 
 extern const ParamInfo astParamInfos[kNumParams];
 
-constexpr bool IsValidParamId(int64_t id) { return id >= 0 && id < kNumParams; }
+constexpr bool IsValidParamId(int64_t id) {
+  return id >= 0 && id < kNumParams;
+}
 
 // A row whose minimum, maximum and default are all zero; listeners refuse it.
 bool IsEmptyRow(int id);

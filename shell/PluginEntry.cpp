@@ -21,7 +21,8 @@ AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
 
 extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(
     audioMasterCallback audioMaster) {
-  if (audioMaster == nullptr || audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) {
+  if (audioMaster == nullptr ||
+      audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) {
     return nullptr;
   }
   // No exception may cross into the host: a failed construction is reported

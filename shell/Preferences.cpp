@@ -14,7 +14,9 @@ std::atomic<bool> g_ignoreReset{false};
 
 namespace {
 // The store is found again at every call, so a changed XDG_CONFIG_HOME counts.
-platform::PreferenceStore Store() { return platform::PreferenceStore(); }
+platform::PreferenceStore Store() {
+  return platform::PreferenceStore();
+}
 }  // namespace
 
 int32_t GetPrefInt(const char* key, int32_t defaultValue) {
@@ -25,7 +27,9 @@ int32_t GetPrefInt(const char* key, int32_t defaultValue) {
   return static_cast<int32_t>(std::trunc(std::fmin(std::fmax(*number, kMin), kMax)));
 }
 
-void SetPrefInt(const char* key, int32_t value) { Store().SetNumber(key, value); }
+void SetPrefInt(const char* key, int32_t value) {
+  Store().SetNumber(key, value);
+}
 
 void GetPrefString(const char* key, std::string& text) {
   std::optional<std::string> value = Store().GetString(key);
@@ -34,7 +38,9 @@ void GetPrefString(const char* key, std::string& text) {
   text = std::move(*value);
 }
 
-void SetPrefString(const char* key, const std::string& value) { Store().SetString(key, value); }
+void SetPrefString(const char* key, const std::string& value) {
+  Store().SetString(key, value);
+}
 
 void ReadPreferenceGlobals() {
   g_midiRxAll = GetPrefInt(kPrefMidiReceiveOption, 0) != 0;

@@ -18,15 +18,9 @@ struct Build {
   VstInt32 uniqueId;
 };
 
-class Identity : public ::testing::TestWithParam<Build> {
+class Identity : public ::testing::TestWithParam<Build>, protected HostedEffect {
  protected:
-  RecordingHost host;
-  std::unique_ptr<OdrkCrossDelay> effect = host.Create(GetParam().fxLoop);
-  AEffect* e = effect->getAeffect();
-  VstIntPtr Dispatch(VstInt32 op, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                     float opt = 0.0f) {
-    return e->dispatcher(e, op, index, value, ptr, opt);
-  }
+  Identity() : HostedEffect(GetParam().fxLoop) {}
 };
 
 TEST_P(Identity, RecordAndStrings) {
@@ -70,8 +64,8 @@ TEST_P(Identity, CanDoOnlyReceiveMidi) {
     const char* text;
     VstIntPtr answer;
   };
-  const Case cases[] = {{"receiveVstMidiEvent", 1}, {"sendVstMidiEvent", 0},
-                        {"receiveVstTimeInfo", 0},  {"receiveVstEvents", 0},
+  const Case cases[] = {{"receiveVstMidiEvent", 1},  {"sendVstMidiEvent", 0},
+                        {"receiveVstTimeInfo", 0},   {"receiveVstEvents", 0},
                         {"receiveVstMidiEventX", 0}, {"", 0}};
   for (const Case& c : cases) {
     EXPECT_EQ(Dispatch(effCanDo, 0, 0, const_cast<char*>(c.text)), c.answer) << c.text;
@@ -85,16 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Build{true, "Veltrane Fx Loop", 6, VstFourCC('O', 'D', 'v', 'f')}),
     [](const auto& info) { return info.param.fxLoop ? "FxLoop" : "Standard"; });
 
-class Dispatcher : public ::testing::Test {
- protected:
-  RecordingHost host;
-  std::unique_ptr<OdrkCrossDelay> effect = host.Create(false);
-  AEffect* e = effect->getAeffect();
-  VstIntPtr Dispatch(VstInt32 op, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                     float opt = 0.0f) {
-    return e->dispatcher(e, op, index, value, ptr, opt);
-  }
-};
+class Dispatcher : public ::testing::Test, protected HostedEffect {};
 
 // Requests whose answer does not depend on the effect's state.
 TEST_F(Dispatcher, FixedAnswers) {
@@ -139,8 +124,7 @@ TEST_F(Dispatcher, FixedAnswers) {
 TEST_F(Dispatcher, SpeakerArrangementRequestClearsBothPointers) {
   void* input = &host;
   void* output = &host;
-  EXPECT_EQ(Dispatch(effGetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&input), &output),
-            0);
+  EXPECT_EQ(Dispatch(effGetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&input), &output), 0);
   EXPECT_EQ(input, nullptr);
   EXPECT_EQ(output, nullptr);
 }

@@ -36,7 +36,7 @@ TEST_F(Tracker, ParametersByOscIndex) {
 
   EXPECT_EQ(T::GetParameterFromAllByOSCIndex(4, kMasterFeedback), 90.0f);
   b->SetParameterValue(kPitch, 5.0f);
-  EXPECT_EQ(T::GetParameterFromAllByOSCIndex(3, kPitch), 0.0f);  // the first in order: a
+  EXPECT_EQ(T::GetParameterFromAllByOSCIndex(3, kPitch), 0.0f);           // the first in order: a
   EXPECT_EQ(T::GetParameterFromAllByOSCIndex(7, kMasterFeedback), 0.0f);  // nobody has 7
 }
 

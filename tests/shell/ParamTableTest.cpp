@@ -65,10 +65,18 @@ TEST(ParamTable, UnitLabels) {
     const char* label;
   };
   const Case cases[] = {
-      {kDelaySliderMax, "seconds"}, {kPostGain, "dB"},      {kInitialPan, "L/R"},
-      {kPitch, ""},                 {kDryLevel, ""},        {kEffectLevel, ""},
-      {kLLTime, "%"},               {kFilterCutoff, "Hz"},  {kBeats, "beats"},
-      {kDelayInertiaFadeTime, "ms"}, {kBeatDivisor, ""},    {kFreezeLoop, ""},
+      {kDelaySliderMax, "seconds"},
+      {kPostGain, "dB"},
+      {kInitialPan, "L/R"},
+      {kPitch, ""},
+      {kDryLevel, ""},
+      {kEffectLevel, ""},
+      {kLLTime, "%"},
+      {kFilterCutoff, "Hz"},
+      {kBeats, "beats"},
+      {kDelayInertiaFadeTime, "ms"},
+      {kBeatDivisor, ""},
+      {kFreezeLoop, ""},
       {kPreSatManualLatency, ""},
   };
   for (const Case& c : cases) {
@@ -91,8 +99,8 @@ TEST(ParamTable, ValueStringLists) {
       {kTapRecStartClockMsg, 2, 1, "Stop"},
       {kTapRecEndClockMsg, 3, 2, "Continue"},
       {kClockMsg, 2, 1, "Clock"},
-      {kPunchInQuantize, 11, 2, "2 Bars"},   // the list starts with "None"...
-      {kPunchOutQuantize, 10, 2, "1 Bar"},   // ...this one does not
+      {kPunchInQuantize, 11, 2, "2 Bars"},  // the list starts with "None"...
+      {kPunchOutQuantize, 10, 2, "1 Bar"},  // ...this one does not
       {kPunchOutType, 4, 3, "PositionQ"},
       {kAutoClearAfterFade, 3, 2, "AutoClr2"},
       {kPreSatLatencyCompensation, 3, 2, "Manual"},
@@ -132,7 +140,7 @@ TEST(ParamTable, FilterTypeTexts) {
     const char* text;  // null: shown as a number
   };
   const Case cases[] = {
-      {0.0f, "Thru"}, {1.003f, "Low"}, {0.996f, "Low"}, {2.0f, "Band"}, {3.0f, "High"},
+      {0.0f, "Thru"}, {1.003f, "Low"}, {0.996f, "Low"},  {2.0f, "Band"},    {3.0f, "High"},
       {4.0f, "Thru"}, {1.5f, nullptr}, {1.01f, nullptr}, {3.994f, nullptr}, {-1.0f, nullptr},
   };
   for (const Case& c : cases) {
@@ -166,7 +174,8 @@ TEST_P(NormalisationLaw, RealFromNormalised) {
 
 INSTANTIATE_TEST_SUITE_P(
     Examples, NormalisationLaw,
-    ::testing::Values(LawCase{kMaxDelayTime, 0.0f, 1.0f, 0}, LawCase{kMaxDelayTime, 1.0f, 3600.0f, 0},
+    ::testing::Values(LawCase{kMaxDelayTime, 0.0f, 1.0f, 0},
+                      LawCase{kMaxDelayTime, 1.0f, 3600.0f, 0},
                       LawCase{kMaxDelayTime, 0.5f, 1800.5f, 0},
                       LawCase{kFilterCutoff, 0.5f, 632.456f, 0.001f},  // the geometric mean
                       LawCase{kFilterCutoff, 0.0f, 50.0f, 1e-4f},
@@ -174,8 +183,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LawCase{kBeatDivisor, 0.49f, 2.0f, 0}, LawCase{kBeatDivisor, 0.5f, 3.0f, 0},
                       LawCase{kBeats, 0.5f, 64.0f, 0},
                       // Booleans are linear and not rounded.
-                      LawCase{kFreezeLoop, 0.3f, 0.3f, 0},
-                      LawCase{kInitialPan, 0.0f, -1.0f, 0}, LawCase{kPitch, 0.75f, 6.0f, 0},
+                      LawCase{kFreezeLoop, 0.3f, 0.3f, 0}, LawCase{kInitialPan, 0.0f, -1.0f, 0},
+                      LawCase{kPitch, 0.75f, 6.0f, 0},
                       // No clamping either way.
                       LawCase{kDelayTime, 1.5f, 5400.0f, 0}));
 

@@ -16,19 +16,7 @@
 
 namespace {
 
-class Plumbing : public ::testing::Test {
- protected:
-  RecordingHost host;
-  std::unique_ptr<OdrkCrossDelay> effect = host.Create(false);
-  AEffect* e = effect->getAeffect();
-
-  std::string Text(VstInt32 opcode, int id) {
-    char text[64];
-    std::memset(text, 'x', sizeof text);
-    e->dispatcher(e, opcode, id, 0, text, 0.0f);
-    return text;
-  }
-};
+class Plumbing : public ::testing::Test, protected HostedEffect {};
 
 TEST_F(Plumbing, DisplayTextsAndLabels) {
   struct Case {

@@ -1,6 +1,5 @@
 // The preference store and the globals read from it.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <filesystem>

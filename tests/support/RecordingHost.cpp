@@ -1,13 +1,14 @@
 #include "tests/support/RecordingHost.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
 thread_local RecordingHost* RecordingHost::tl_constructing = nullptr;
 
-VstIntPtr RecordingHost::Callback(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                                  VstIntPtr value, void* ptr, float opt) {
+VstIntPtr RecordingHost::Callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                  void* ptr, float opt) {
   RecordingHost* host = effect != nullptr && effect->user != nullptr
                             ? static_cast<RecordingHost*>(effect->user)
                             : tl_constructing;
@@ -44,7 +45,8 @@ VstIntPtr RecordingHost::Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value
 }
 
 ScopedConfigHome::ScopedConfigHome() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "veltrane-config-XXXXXX").string();
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / "veltrane-config-XXXXXX").string();
   m_dir = mkdtemp(pattern.data());
   const char* previous = std::getenv("XDG_CONFIG_HOME");
   m_hadPrevious = previous != nullptr;
@@ -65,4 +67,12 @@ ScopedConfigHome::~ScopedConfigHome() {
 void ScopedConfigHome::WritePreferenceFile(const std::string& text) const {
   std::filesystem::create_directories(m_dir + "/Odrisk");
   std::ofstream(PreferenceFile(), std::ios::binary) << text;
+}
+
+std::string HostedEffect::Text(VstInt32 opcode, VstInt32 index) {
+  char text[64];
+  std::memset(text, 'x', sizeof text);
+  text[sizeof text - 1] = '\0';
+  Dispatch(opcode, index, 0, text);
+  return text;
 }

@@ -58,3 +58,22 @@ class ScopedConfigHome {
   std::string m_previous;
   bool m_hadPrevious;
 };
+
+// A freshly constructed effect on its own recording host, with the
+// dispatcher as a host calls it. Test fixtures derive from it.
+class HostedEffect {
+ public:
+  explicit HostedEffect(bool isFxLoop = false)
+      : effect(host.Create(isFxLoop)), e(effect->getAeffect()) {}
+
+  VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
+                     void* ptr = nullptr, float opt = 0.0f) {
+    return e->dispatcher(e, opcode, index, value, ptr, opt);
+  }
+  // The answer to a text request (name, label, display, program name).
+  std::string Text(VstInt32 opcode, VstInt32 index = 0);
+
+  RecordingHost host;
+  std::unique_ptr<OdrkCrossDelay> effect;
+  AEffect* e;
+};
