@@ -12,6 +12,9 @@
 #include "shell/OdrkListener.h"
 #include "tests/support/RecordingHost.h"
 
+// The replaced operators below pair malloc with free on purpose.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 namespace {
 std::atomic<bool> g_counting{false};
 std::atomic<int> g_allocations{0};

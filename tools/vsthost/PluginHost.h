@@ -60,7 +60,8 @@ struct HostOptions {
 class PluginHost {
  public:
   // Loads the shared object at path and instantiates its plug-in through
-  // VSTPluginMain. On failure returns null and puts a message naming the file
+  // VSTPluginMain (or the older "main" entry point that some Linux plug-ins
+  // still export instead). On failure returns null and puts a message naming the file
   // and the cause into *error.
   static std::unique_ptr<PluginHost> Load(const std::string& path, std::string* error,
                                           const HostOptions& options = {});
@@ -72,8 +73,8 @@ class PluginHost {
   AEffect* effect() const { return effect_; }
   const std::string& path() const { return path_; }
 
-  VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
-                     void* ptr = nullptr, float opt = 0.0f);
+  VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                     float opt = 0.0f);
 
   // Identity and strings, through the dispatcher.
   std::string EffectName();
@@ -131,8 +132,8 @@ class PluginHost {
 
  private:
   PluginHost() = default;
-  static VstIntPtr HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                                VstIntPtr value, void* ptr, float opt);
+  static VstIntPtr HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                void* ptr, float opt);
   VstIntPtr Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
 
   std::string path_;
@@ -141,6 +142,9 @@ class PluginHost {
   HostOptions options_;
   VstTimeInfo timeInfo_{};
   std::vector<uint8_t> eventStorage_;
+  int blockSize_ = 0;        // the last SetBlockSize, answered to audioMasterGetBlockSize
+  bool resumed_ = false;     // between Resume and Suspend; Close suspends first
+  bool processing_ = false;  // inside processReplacing, for audioMasterGetCurrentProcessLevel
 };
 
 }  // namespace vsthost
