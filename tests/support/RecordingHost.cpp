@@ -4,14 +4,35 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
 
 thread_local RecordingHost* RecordingHost::tl_constructing = nullptr;
 
+namespace {
+std::mutex g_hostsLock;
+std::map<AEffect*, RecordingHost*> g_hosts;
+}  // namespace
+
+void RecordingHost::Register(AEffect* effect) {
+  std::lock_guard<std::mutex> guard(g_hostsLock);
+  g_hosts[effect] = this;
+}
+
+RecordingHost::~RecordingHost() {
+  std::lock_guard<std::mutex> guard(g_hostsLock);
+  std::erase_if(g_hosts, [this](const auto& entry) { return entry.second == this; });
+}
+
+RecordingHost* RecordingHost::Find(AEffect* effect) {
+  std::lock_guard<std::mutex> guard(g_hostsLock);
+  auto it = g_hosts.find(effect);
+  return it != g_hosts.end() ? it->second : nullptr;
+}
+
 VstIntPtr RecordingHost::Callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                                   void* ptr, float opt) {
-  RecordingHost* host = effect != nullptr && effect->user != nullptr
-                            ? static_cast<RecordingHost*>(effect->user)
-                            : tl_constructing;
+  RecordingHost* host = tl_constructing != nullptr ? tl_constructing : Find(effect);
   if (host == nullptr) return opcode == audioMasterVersion ? 2400 : 0;
   return host->Answer(opcode, index, value, ptr, opt);
 }

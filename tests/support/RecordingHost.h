@@ -23,9 +23,14 @@ class RecordingHost {
     tl_constructing = this;
     auto effect = std::make_unique<Effect>(&Callback, isFxLoop);
     tl_constructing = nullptr;
-    effect->getAeffect()->user = this;
+    Register(effect->getAeffect());
     return effect;
   }
+
+  RecordingHost() = default;
+  ~RecordingHost();
+  RecordingHost(const RecordingHost&) = delete;
+  RecordingHost& operator=(const RecordingHost&) = delete;
 
   static VstIntPtr Callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                             void* ptr, float opt);
@@ -38,6 +43,10 @@ class RecordingHost {
   std::vector<int> beginEdits, endEdits;
 
  private:
+  // Other threads may call into an effect (through the instance registry) as
+  // soon as its construction ends, so the effect-to-host map is locked.
+  void Register(AEffect* effect);
+  static RecordingHost* Find(AEffect* effect);
   VstIntPtr Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
   static thread_local RecordingHost* tl_constructing;
 };
