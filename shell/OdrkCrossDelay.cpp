@@ -9,6 +9,8 @@
 #include "shell/OdrkInstanceTracker.h"
 #include "shell/Preferences.h"
 
+SyncGroupRecord OdrkCrossDelay::ms_syncGroupData[16] = {};
+
 namespace {
 
 constexpr int32_t kMemoryFloor =
@@ -52,6 +54,16 @@ OdrkCrossDelay::OdrkCrossDelay(audioMasterCallback audioMaster, bool isFxLoop)
   std::printf("m_physicalRamSize %.2lfGB\n", m_physicalRamSize / 1073741824.0);
   std::fflush(stdout);
 
+  // The heads start at 1 ms (straight) and 0.5 ms (cross) and glide out to
+  // their first targets when processing begins.
+  const float sr = getSampleRate();
+  for (int k = 0; k < kNumHeads; ++k) {
+    const bool straight = k == 0 || k == 3;
+    m_heads[k].glidePosition = (straight ? 0.001f : 0.0005f) * sr;
+    m_heads[k].glideVelocity = 0.0;
+  }
+  m_recordGainRate = (1.0f / sr) * 100.0f;
+
   // Every waveform column starts as a flat line at its own x position.
   m_waveform.reset(new float[kWaveformFloats]);
   for (int half = 0; half < 2; ++half) {
@@ -89,6 +101,8 @@ OdrkCrossDelay::~OdrkCrossDelay() {
 
 int32_t OdrkCrossDelay::Initialize() {
   m_maxSlice = static_cast<uint32_t>(getBlockSize());
+  InitBuffer(10.0f);
+  ResetDelayInertiaVars();
   ReadPreferenceGlobals();
   return kNoErr;
 }
@@ -96,6 +110,12 @@ int32_t OdrkCrossDelay::Initialize() {
 void OdrkCrossDelay::Cleanup() {}
 
 void OdrkCrossDelay::resume() {
+  // A tape sized at another rate would hold a different length of time than
+  // "Max Delay Time" promises; it is sized again before processing starts.
+  if (getSampleRate() != m_tapeSampleRate && getSampleRate() > 0.0f) {
+    InitBuffer(m_tapeRequestSec);
+    ResetDelayInertiaVars();
+  }
   AudioEffectX::resume();
   // Asked again on purpose: some hosts forget the first request.
   wantEvents(1);

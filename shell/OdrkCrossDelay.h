@@ -12,6 +12,8 @@
 #include <string>
 
 #include "engine/DataToGui.h"
+#include "engine/EngineTypes.h"
+#include "engine/TAUBuffer.h"
 #include "shell/OdrkAuBase.h"
 
 class OdrkCrossDelay : public OdrkAuBase {
@@ -71,7 +73,20 @@ class OdrkCrossDelay : public OdrkAuBase {
   void Cleanup() override;
 
   // ---- Engine entry point (audio thread) ----
+  // Runs one host block. in and out are the effect's own copies of the host's
+  // channel arrays (2, or 6 in the FX-loop build); the engine advances them.
   int ProcessMain(const float** in, float** out, unsigned long frames);
+
+  // ---- Engine state and tape (main thread, before processing, or audio thread) ----
+  // Allocates and clears the tape for a maximum delay, within the memory
+  // budget. When memory runs out the previous tape and maximum stay.
+  bool InitBuffer(float maxDelaySec);
+  // Restarts the write head and forgets the write interpolation, the record
+  // fade and the filter memories; the recording stays on the tape.
+  void ClearBufferPointers();
+  // Every head's crossfade starts and ends at its current target delay.
+  void ResetDelayInertiaVars();
+  void OnMaxSliceChange(unsigned long frames) { m_maxSlice = static_cast<uint32_t>(frames); }
 
   bool IsFxLoop() const { return isFxLoop; }
   int32_t PhysicalRamSize() const { return m_physicalRamSize; }
@@ -81,18 +96,110 @@ class OdrkCrossDelay : public OdrkAuBase {
   // The UDP port the OSC server listens on for this instance; 0 when it is off.
   int OscListenPort() const { return m_oscListenPort; }
 
+  // What tests and benchmarks look at.
+  int32_t TapeFrames() const { return m_tapeFrames; }
+  float MaxDelaySeconds() const { return m_maxDelaySec; }
+  const float* TapeData() const { return m_tape.data(); }
+  double WritePosition() const { return m_writePos; }
+  double TapeSpeed() const { return m_tapeSpeed; }
+  bool TapeBlank() const { return m_tapeBlank; }
+  int32_t ClearRemaining() const { return m_clearRemaining; }
+  float RecordGain() const { return m_recordGain; }
+  const HeadState& Head(int k) const { return m_heads[k]; }
+
  protected:
   // Follows "OSC Port Offset": base port + offset, or off for offset 0.
   void ApplyOscPortOffset();
 
+  // ---- The block pipeline (audio thread) ----
+  // The whole block while the tape is being wiped: dry signal only.
+  void ProcessClearing(const float** in, float** out, unsigned long frames);
+  // Host transport and parameter edges, then the block core.
+  void Process(const float** in, float** out, unsigned long frames);
+  // The tape engine for one slice, in sub-blocks of at most 128 frames.
+  void ProcessCore(const float** in, float** out, unsigned long frames);
+  // Renders m frames with the old state into the outputs and with the new
+  // state into scratch, then crossfades linearly from the first to the second.
+  template <typename OldState, typename NewState>
+  void StateSwitchCrossfade(const float** in, float** out, unsigned long m, OldState oldState,
+                            NewState newState);
+  // Engine-made parameter changes: stored in the current program, then the
+  // host is asked to show them.
+  void SetParameterFromEngine(int id, float value);
+  int Channels() const { return isFxLoop ? 6 : 2; }
+
+  // The host's transport, read once per block.
+  struct HostTransport {
+    double tempo;                    // 0 when the host gives none
+    double position;                 // quarter notes; -1 when unknown
+    double barStart;                 // quarter notes; -1 when unknown
+    int32_t numerator, denominator;  // 0 when unknown
+  };
+
+  // ---- Members, in the engine's declaration order ----
   const bool isFxLoop;
+  TAUBuffer<float> m_tape;
+  int32_t m_tapeFrames = 0;
+  double m_writePos = 0.0;
+  float m_fbPrev[2] = {0.0f, 0.0f};
+  int32_t m_fbSkipCheck = -1;
+  int32_t m_fbSkipFill = 0;
+  float m_inPrev[2] = {0.0f, 0.0f};
+  int32_t m_inSkipCheck = -1;
+  int32_t m_inSkipFill = 0;
+  float m_maxDelaySec = 0.0f;
   uint32_t m_maxSlice = 0;
-  int32_t m_physicalRamSize = 0;
+  FilterBlock<6> m_filterState{};
+  FilterBlock<4> m_lowCutState{};
+  FilterBlock<4> m_highCutState{};
+  HeadState m_heads[kNumHeads]{};
+  double m_tapeSpeed = 1.0;
+  double m_freezePoint = -1.0;  // -1 not frozen, -2 requested, >= 0 where the loop closes
+  bool m_freezeSplice = false;
+  bool m_freezeRecordToPoint = false;
+  float m_recordGain = 1.0f;
+  float m_recordGainRate = 0.0f;
+  float m_wetFade = 1.0f;
+  float m_pitchLfo[2] = {0.0f, 1.0f};
+  float m_filterLfoPhase = 0.0f;
+  int32_t m_tapEvent = 0;
+  int32_t m_tapMode = 0;
+  int32_t m_tapFrames = 0;
+  float m_lastTapRecord = 0.0f;
+  float m_lastTapTempo = 0.0f;
+  float m_delayFrames = 1.0f;
+  float m_delaySeconds = 1.0f;
+  int32_t m_deferredTapEvent = 0;
+  double m_punchTargetPpq = 0.0;
+  DataToGui m_dataToGui{};
   std::atomic<bool> m_waveformEnabled{false};
   std::unique_ptr<float[]> m_waveform;
-  DataToGui m_dataToGui{};
   std::atomic<double> m_tempo{120.0};
-  std::atomic<bool> m_tapTempoValid{false};
   bool m_clockPaused = false;
+  std::atomic<bool> m_tapTempoValid{false};
+  int32_t m_envState = 2;
+  float m_envLevel = 1.0f;
+  Stage m_envStages[4] = {{0.0f, 0.0f, Stage::kEndless},
+                          {0.0f, 0.0f, Stage::kEndless},
+                          {0.0f, 0.0f, Stage::kEndless},
+                          {0.0f, 0.0f, Stage::kEndless}};
+  float m_lastEnvOverride = 1.0f;
+  float m_inputLevel = 1.0f;
+  float m_inputLevelTarget = 1.0f;
+  float m_inputLevelStep = 0.0f;
+  uint32_t m_inputLevelSteps = 0;
+  int32_t m_clearRemaining = 0;
+  bool m_tapeBlank = true;
+  WorkBuffer m_workBuffer;
+  float m_scratchIn[6][kStateCrossfadeFrames];
+  float m_scratchOut[6][kStateCrossfadeFrames];
+
+  // ---- The shell's own bookkeeping ----
+  int32_t m_physicalRamSize = 0;
+  float m_tapeRequestSec = 0.0f;  // "Max Delay Time" the tape was last initialised for
+  float m_tapeSampleRate = 0.0f;  // the rate the tape was sized at
+  HostTransport m_transport{0.0, -1.0, -1.0, 0, 0};
   int m_oscListenPort = 0;
+
+  static SyncGroupRecord ms_syncGroupData[16];
 };

@@ -1,0 +1,380 @@
+// The per-frame loops of the tape machine: the read stage (four heads reading
+// the tape behind the moving write head) and the write stage (output mix,
+// feedback and input recorded at fractional positions). Each loop is a
+// template specialised for the modes that stay fixed for a sub-block, so the
+// common case carries no per-frame branch on a mode. Audio thread only;
+// nothing here allocates, locks or calls the system.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "engine/EngineTypes.h"
+
+namespace tape {
+
+// Wraps a position into [0, length), however far outside it lies.
+inline double Wrap(double p, double length) {
+  if (p >= 0.0 && p < length) return p;
+  if (p < 0.0) {
+    p += length;
+  } else {
+    p -= length;
+  }
+  if (p < 0.0 || p >= length) {
+    p = std::fmod(p, length);
+    if (p < 0.0) p += length;
+  }
+  return p < length ? p : 0.0;  // -tiny + length rounds to length
+}
+
+inline int32_t WrapIndex(int64_t i, int32_t length) {
+  if (i >= 0 && i < length) return static_cast<int32_t>(i);
+  i %= length;
+  return static_cast<int32_t>(i < 0 ? i + length : i);
+}
+
+// The write head: position in frames and the speed that brought it there.
+// Every frame the speed moves toward the target r by the inertia k, then the
+// position advances by the new speed.
+struct Motion {
+  double pos;
+  double speed;
+  void Step(double r, double k, double length) {
+    speed += (r - speed) * k;
+    pos = Wrap(pos + speed, length);
+  }
+};
+
+// The pitch LFO: a quadrature oscillator stepped once per frame.
+struct Lfo {
+  float x, y;
+  float Step(float c, float depth) {
+    x -= y * c;
+    const float offset = depth * x;
+    y += c * x;
+    return offset;
+  }
+};
+
+// ---- Read stage -----------------------------------------------------------
+
+enum class HeadMode {
+  Constant,   // settled heads: the same four delays for the whole sub-block
+  PerFrame,   // gliding heads: a delay per frame and head from the work buffer
+  Crossfade,  // each head fades from one delay to another
+};
+
+struct ReadArgs {
+  const float* tape;
+  int32_t frames;
+  double length;
+  double r, k;
+  float lfoC, lfoDepth;
+  float gains[kNumHeads];  // L->L, L->R, R->L, R->R
+  float fadeStep;
+};
+
+// Linear interpolation on one track (0 left, 1 right) at position p.
+inline double ReadTrack(const float* tape, int track, double p, int32_t frames) {
+  const int32_t n = static_cast<int32_t>(p);
+  const double f = p - n;
+  const int32_t next = n + 1 == frames ? 0 : n + 1;
+  const double a = tape[2 * n + track];
+  const double b = tape[2 * next + track];
+  return a + (b - a) * f;
+}
+
+template <bool kReverse>
+inline double ReadHead(const ReadArgs& a, int track, double base, double delay) {
+  const double p = Wrap(kReverse ? base + delay : base - delay, a.length);
+  return ReadTrack(a.tape, track, p, a.frames);
+}
+
+// Heads 0 and 1 read the left track, 2 and 3 the right; the left output takes
+// L->L and R->L, the right output L->R and R->R.
+inline void MixHeads(const ReadArgs& a, const double v[kNumHeads], float* wet) {
+  wet[0] = a.gains[0] * static_cast<float>(v[0]) + a.gains[2] * static_cast<float>(v[2]);
+  wet[1] = a.gains[1] * static_cast<float>(v[1]) + a.gains[3] * static_cast<float>(v[3]);
+}
+
+template <bool kReverse, HeadMode kMode>
+void ReadInterpolated(const ReadArgs& a, Motion motion, Lfo& lfo, const double* constantDelays,
+                      const double (*frameDelays)[kNumHeads], HeadState* heads,
+                      float (*wet)[kTapeChannels], int len) {
+  static constexpr int kTrack[kNumHeads] = {0, 0, 1, 1};
+  for (int i = 0; i < len; ++i) {
+    const double base = motion.pos + lfo.Step(a.lfoC, a.lfoDepth);
+    double v[kNumHeads];
+    for (int h = 0; h < kNumHeads; ++h) {
+      if constexpr (kMode == HeadMode::Crossfade) {
+        HeadState& head = heads[h];
+        head.fade = std::max(head.fade - a.fadeStep, 0.0f);
+        const double to = ReadHead<kReverse>(a, kTrack[h], base, head.fadeTo);
+        const double from = ReadHead<kReverse>(a, kTrack[h], base, head.fadeFrom);
+        v[h] = (1.0 - head.fade) * to + head.fade * from;
+      } else if constexpr (kMode == HeadMode::PerFrame) {
+        v[h] = ReadHead<kReverse>(a, kTrack[h], base, frameDelays[i][h]);
+      } else {
+        v[h] = ReadHead<kReverse>(a, kTrack[h], base, constantDelays[h]);
+      }
+    }
+    MixHeads(a, v, wet[i]);
+    motion.Step(a.r, a.k, a.length);
+  }
+}
+
+// Whole frames at a speed of exactly one: the heads read the samples as they
+// were recorded, so a loop recirculates bit for bit. The LFO still advances.
+template <bool kReverse>
+void ReadDigital(const ReadArgs& a, double writePos, Lfo& lfo, const double* delays,
+                 float (*wet)[kTapeChannels], int len) {
+  static constexpr int kTrack[kNumHeads] = {0, 0, 1, 1};
+  int32_t index[kNumHeads];
+  int32_t b;
+  if constexpr (kReverse) {
+    b = static_cast<int32_t>(std::ceil(writePos));
+    if (b == a.frames) b = 0;
+  } else {
+    b = static_cast<int32_t>(writePos);
+  }
+  for (int h = 0; h < kNumHeads; ++h) {
+    const int64_t d = static_cast<int64_t>(delays[h]);
+    index[h] = WrapIndex(kReverse ? int64_t{b} + d : int64_t{b} - d, a.frames);
+  }
+  for (int i = 0; i < len; ++i) {
+    lfo.Step(a.lfoC, a.lfoDepth);
+    double v[kNumHeads];
+    for (int h = 0; h < kNumHeads; ++h) {
+      v[h] = a.tape[2 * index[h] + kTrack[h]];
+      if constexpr (kReverse) {
+        index[h] = index[h] == 0 ? a.frames - 1 : index[h] - 1;
+      } else {
+        index[h] = index[h] + 1 == a.frames ? 0 : index[h] + 1;
+      }
+    }
+    MixHeads(a, v, wet[i]);
+  }
+}
+
+// ---- Write stage ----------------------------------------------------------
+
+// The memory of one interpolating write: the last frame's value and the
+// indices that detect a skipped tape frame.
+struct WriteMemory {
+  float prev[kTapeChannels];
+  int32_t skipCheck;
+  int32_t skipFill;
+};
+
+struct WriteArgs {
+  const float* in[6];
+  float* out[6];
+  float* tape;
+  int32_t frames;
+  double length;
+  double r, k;
+  Motion motion;        // the write head; the stage leaves it where the sub-block ends
+  double offsetFrames;  // record offset: the input goes this far behind the write head
+  float dry, effectGain, master;
+  float keep, inGainL, inGainR;  // input staging: monoize and pan
+  float inputLevel, inputLevelStep;
+  float envLevel, envIncrement, envIncrementStep;
+  float recordGain, recordGainRate;
+  WriteMemory feedback, input;
+  float sumIn[kTapeChannels], sumWet[kTapeChannels];
+};
+
+// Records a value into one tape cell: replacing (the write head) or adding
+// (the offset input), faded in by g while the record fade runs.
+template <bool kAdd, bool kFade>
+inline void Record(float* cell, float value, float g) {
+  if constexpr (kAdd) {
+    *cell += kFade ? value * g : value;
+  } else {
+    *cell = kFade ? *cell * (1.0f - g) + value * g : value;
+  }
+}
+
+template <bool kAdd, bool kFade>
+inline void RecordFrame(float* tape, int32_t n, float v0, float v1, float g) {
+  Record<kAdd, kFade>(tape + 2 * n, v0, g);
+  Record<kAdd, kFade>(tape + 2 * n + 1, v1, g);
+}
+
+// The interpolating write: when the head has crossed tape index n during the
+// last frame, n gets the value at the moment of crossing, interpolated in
+// time between the last frame's value and this one's. A head faster than one
+// frame per frame also fills the index it skipped.
+template <bool kReverse, bool kAdd, bool kFade>
+inline void InterpolatingWrite(float* tape, int32_t frames, double pos, double speed, float v0,
+                               float v1, WriteMemory& m, float g) {
+  int32_t n;
+  double sinceCrossing;  // position minus the crossed index, before wrapping
+  if constexpr (kReverse) {
+    const double above = std::ceil(pos);
+    sinceCrossing = pos - above;
+    n = static_cast<int32_t>(above);
+    if (n >= frames) n -= frames;
+  } else {
+    n = static_cast<int32_t>(pos);
+    sinceCrossing = pos - n;
+  }
+  if (speed != 0.0) {
+    const float tau = static_cast<float>(sinceCrossing / speed);
+    if (tau < 1.0f) {
+      RecordFrame<kAdd, kFade>(tape, n, v0 + (m.prev[0] - v0) * tau, v1 + (m.prev[1] - v1) * tau,
+                               g);
+    }
+    if (m.skipCheck == n) {
+      const float t = static_cast<float>(kReverse ? sinceCrossing / speed - 1.0 / speed
+                                                  : sinceCrossing / speed + 1.0 / speed);
+      RecordFrame<kAdd, kFade>(tape, m.skipFill, v0 + (m.prev[0] - v0) * t,
+                               v1 + (m.prev[1] - v1) * t, g);
+    }
+  }
+  m.skipCheck = WrapIndex(kReverse ? int64_t{n} - 2 : int64_t{n} + 2, frames);
+  m.skipFill = WrapIndex(kReverse ? int64_t{n} - 1 : int64_t{n} + 1, frames);
+  m.prev[0] = v0;
+  m.prev[1] = v1;
+}
+
+inline int32_t DigitalIndex(double pos, bool reverse, int32_t frames) {
+  if (!reverse) return static_cast<int32_t>(pos);
+  const int32_t n = static_cast<int32_t>(std::ceil(pos));
+  return n >= frames ? n - frames : n;
+}
+
+inline int32_t StepIndex(int32_t n, bool reverse, int32_t frames) {
+  if (reverse) return n == 0 ? frames - 1 : n - 1;
+  return n + 1 == frames ? 0 : n + 1;
+}
+
+// Leaves the write memory as an interpolating write at index n would, so the
+// next interpolated sub-block continues without a stale skip fill.
+inline void RememberDigitalWrite(WriteMemory& m, int32_t n, bool reverse, int32_t frames, float v0,
+                                 float v1) {
+  m.skipCheck = WrapIndex(reverse ? int64_t{n} - 2 : int64_t{n} + 2, frames);
+  m.skipFill = WrapIndex(reverse ? int64_t{n} - 1 : int64_t{n} + 1, frames);
+  m.prev[0] = v0;
+  m.prev[1] = v1;
+}
+
+// One sub-block of the write stage: per frame the envelope, the output mix,
+// the feedback, the staged input, the FX-loop send and return, and the tape
+// writes. wet holds the tone stages' output for the same frames.
+template <bool kReverse, bool kDigital, bool kRecordOffset, bool kPreWrite, bool kFade>
+void WriteStage(WriteArgs& a, const float (*wet)[kTapeChannels], int len) {
+  const float* in0 = a.in[0];
+  const float* in1 = a.in[1];
+  float* out0 = a.out[0];
+  float* out1 = a.out[1];
+  float env = a.envLevel, envInc = a.envIncrement;
+  float lambda = a.inputLevel;
+  float g = a.recordGain;
+  float sumIn0 = 0, sumIn1 = 0, sumWet0 = 0, sumWet1 = 0;
+  Motion motion = a.motion;
+  double q = 0.0;  // the offset input's position
+  if constexpr (kRecordOffset) {
+    q = Wrap(kReverse ? motion.pos + a.offsetFrames : motion.pos - a.offsetFrames, a.length);
+  }
+  int32_t writeIndex = 0, inputIndex = 0;
+  if constexpr (kDigital) {
+    writeIndex = DigitalIndex(motion.pos, kReverse, a.frames);
+    inputIndex = DigitalIndex(q, kReverse, a.frames);
+  }
+  float w0 = 0, w1 = 0, u0 = 0, u1 = 0;
+
+  for (int i = 0; i < len; ++i) {
+    env += envInc;
+    envInc += a.envIncrementStep;
+    const float x0 = in0[i], x1 = in1[i];
+    const float y0 = wet[i][0], y1 = wet[i][1];
+    float return0 = 0, return1 = 0;
+    if constexpr (kPreWrite) {
+      return0 = a.in[2][i];  // read before the send: the host may process in place
+      return1 = a.in[3][i];
+    }
+    const float wetGain = a.effectGain * env;
+    out0[i] = x0 * a.dry + y0 * wetGain;
+    out1[i] = x1 * a.dry + y1 * wetGain;
+    const float f0 = a.master * y0, f1 = a.master * y1;
+    const float mono = x0 + x1;
+    const float i0 = lambda * (a.keep * x0 + a.inGainL * mono);
+    const float i1 = lambda * (a.keep * x1 + a.inGainR * mono);
+    lambda += a.inputLevelStep;
+
+    float send0 = f0, send1 = f1;
+    if constexpr (!kRecordOffset) {
+      send0 += i0;
+      send1 += i1;
+    }
+    if constexpr (kPreWrite) {
+      a.out[2][i] = send0;
+      a.out[3][i] = send1;
+      w0 = return0;
+      w1 = return1;
+    } else {
+      w0 = send0;
+      w1 = send1;
+    }
+    if constexpr (kRecordOffset) {
+      u0 = i0;
+      u1 = i1;
+    }
+
+    if constexpr (kDigital) {
+      RecordFrame<false, kFade>(a.tape, writeIndex, w0, w1, g);
+      writeIndex = StepIndex(writeIndex, kReverse, a.frames);
+      if constexpr (kRecordOffset) {
+        RecordFrame<true, kFade>(a.tape, inputIndex, u0, u1, g);
+        inputIndex = StepIndex(inputIndex, kReverse, a.frames);
+      }
+    } else {
+      InterpolatingWrite<kReverse, false, kFade>(a.tape, a.frames, motion.pos, motion.speed, w0, w1,
+                                                 a.feedback, g);
+      if constexpr (kRecordOffset) {
+        InterpolatingWrite<kReverse, true, kFade>(a.tape, a.frames, q, motion.speed, u0, u1,
+                                                  a.input, g);
+      }
+      motion.Step(a.r, a.k, a.length);
+      if constexpr (kRecordOffset) q = Wrap(q + motion.speed, a.length);
+    }
+    if constexpr (kFade) g += a.recordGainRate;
+
+    sumIn0 += x0 * x0;
+    sumIn1 += x1 * x1;
+    sumWet0 += y0 * y0;
+    sumWet1 += y1 * y1;
+  }
+
+  if constexpr (kDigital) {
+    if (len > 0) {
+      const int32_t last = StepIndex(writeIndex, !kReverse, a.frames);
+      RememberDigitalWrite(a.feedback, last, kReverse, a.frames, w0, w1);
+      if constexpr (kRecordOffset) {
+        RememberDigitalWrite(a.input, StepIndex(inputIndex, !kReverse, a.frames), kReverse,
+                             a.frames, u0, u1);
+      }
+    }
+    motion.pos = writeIndex;
+  }
+  a.motion = motion;
+  a.envLevel = env;
+  a.envIncrement = envInc;
+  a.inputLevel = lambda;
+  a.recordGain = g;
+  a.sumIn[0] += sumIn0;
+  a.sumIn[1] += sumIn1;
+  a.sumWet[0] += sumWet0;
+  a.sumWet[1] += sumWet1;
+}
+
+using WriteStageFn = void (*)(WriteArgs&, const float (*)[kTapeChannels], int);
+
+// The write stage for a combination of modes.
+WriteStageFn SelectWriteStage(bool reverse, bool digital, bool recordOffset, bool preWrite,
+                              bool recordFade);
+
+}  // namespace tape
