@@ -1,6 +1,13 @@
-// What runs on the host's audio thread allocates nothing: processing, host
+// What runs on the host's audio thread allocates nothing and takes no lock:
+// processing in every preset, through a clear and a reversal, host
 // automation with an editor listening, and parameter reads.
+//
+// Allocations are counted by replacing operator new, and (outside the
+// sanitizer builds, whose runtimes own these symbols) malloc, calloc,
+// realloc and pthread_mutex_lock as well.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -10,7 +17,7 @@
 #include "shell/OdrkCrossDelay.h"
 #include "shell/OdrkEditor.h"
 #include "shell/OdrkListener.h"
-#include "tests/support/RecordingHost.h"
+#include "tests/support/EngineHarness.h"
 
 // The replaced operators below pair malloc with free on purpose.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
@@ -18,10 +25,14 @@
 namespace {
 std::atomic<bool> g_counting{false};
 std::atomic<int> g_allocations{0};
+std::atomic<int> g_locks{0};
+void Count(std::atomic<int>& counter) {
+  if (g_counting.load(std::memory_order_relaxed)) counter.fetch_add(1);
+}
 }  // namespace
 
 void* operator new(std::size_t size) {
-  if (g_counting.load(std::memory_order_relaxed)) g_allocations.fetch_add(1);
+  Count(g_allocations);
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
   throw std::bad_alloc();
 }
@@ -41,16 +52,45 @@ void operator delete[](void* p, std::size_t) noexcept {
   std::free(p);
 }
 
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define VELTRANE_COUNTS_MALLOC 1
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void* malloc(size_t size) {
+  Count(g_allocations);
+  return __libc_malloc(size);
+}
+void* calloc(size_t n, size_t size) {
+  Count(g_allocations);
+  return __libc_calloc(n, size);
+}
+void* realloc(void* p, size_t size) {
+  Count(g_allocations);
+  return __libc_realloc(p, size);
+}
+int pthread_mutex_lock(pthread_mutex_t* mutex) {
+  Count(g_locks);
+  using Lock = int (*)(pthread_mutex_t*);
+  static const Lock next = reinterpret_cast<Lock>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
+  return next(mutex);
+}
+}
+#endif
+
 namespace {
 
 class CountAllocations {
  public:
   CountAllocations() {
     g_allocations = 0;
+    g_locks = 0;
     g_counting = true;
   }
   ~CountAllocations() { g_counting = false; }
-  int count() const { return g_allocations.load(); }
+  int allocations() const { return g_allocations.load(); }
+  int locks() const { return g_locks.load(); }
 };
 
 // An editor like the real one: it queues every change for its controls.
@@ -68,39 +108,95 @@ class QueueingEditor : public OdrkEditor {
   OdrkListener m_listener;
 };
 
+// The host's side of a block loop: buffers made once, reused.
+class Blocks {
+ public:
+  Blocks(AEffect* e, int frames) : m_e(e), m_in(e->numInputs), m_out(e->numOutputs) {
+    for (int c = 0; c < e->numInputs; ++c) {
+      m_in[c] = Noise(frames, 40 + c, 0.5f);
+      m_out[c].resize(frames);
+      m_inPtr.push_back(m_in[c].data());
+      m_outPtr.push_back(m_out[c].data());
+    }
+  }
+  void Process(int frames) { m_e->processReplacing(m_e, m_inPtr.data(), m_outPtr.data(), frames); }
+
+ private:
+  AEffect* m_e;
+  Channels m_in, m_out;
+  std::vector<float*> m_inPtr, m_outPtr;
+};
+
 class AudioThread : public ::testing::TestWithParam<bool> {};
 
-TEST_P(AudioThread, ProcessingAndAutomationAllocateNothing) {
+TEST_P(AudioThread, AutomationAndParameterReadsAllocateNothing) {
   RecordingHost host;
   auto effect = host.Create(GetParam());
   effect->setEditor(new QueueingEditor(effect.get()));
   AEffect* e = effect->getAeffect();
   e->dispatcher(e, effSetBlockSize, 0, 512, nullptr, 0.0f);
   e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
-
-  const int channels = e->numInputs;
-  std::vector<std::vector<float>> in(channels, std::vector<float>(512, 0.25f));
-  std::vector<std::vector<float>> out(channels, std::vector<float>(512));
-  std::vector<float*> inPtr, outPtr;
-  for (int c = 0; c < channels; ++c) {
-    inPtr.push_back(in[c].data());
-    outPtr.push_back(out[c].data());
-  }
+  e->setParameter(e, kMaxDelayTime, NormalisedFromReal(kMaxDelayTime, 10.0f));
+  Blocks blocks(e, 512);
+  blocks.Process(512);
 
   CountAllocations counter;
   for (int block = 0; block < 64; ++block) {
-    for (int id = 0; id < kNumParams; ++id) e->setParameter(e, id, (block % 10) / 10.0f);
+    for (int id = 0; id < kNumParams; ++id) {
+      if (id == kMaxDelayTime) continue;  // a new tape length re-allocates, by design
+      e->setParameter(e, id, (block % 10) / 10.0f);
+    }
     float sum = 0;
     for (int id = 0; id < kNumParams; ++id) sum += e->getParameter(e, id);
     EXPECT_GE(sum, 0.0f);
-    e->processReplacing(e, inPtr.data(), outPtr.data(), 512);
-    e->processReplacing(e, inPtr.data(), outPtr.data(), 37);
-    e->processReplacing(e, inPtr.data(), outPtr.data(), 0);
+    blocks.Process(512);
+    blocks.Process(37);
+    blocks.Process(0);
   }
-  EXPECT_EQ(counter.count(), 0);
+  EXPECT_EQ(counter.allocations(), 0);
+  EXPECT_EQ(counter.locks(), 0);
+}
+
+// Every factory program, steady and through the events that switch the
+// engine's state: a clear, a reversal and a return, a stop.
+TEST_P(AudioThread, EveryPresetThroughClearAndReversal) {
+  EngineHarness engine(GetParam());
+  AEffect* e = engine.effect().getAeffect();
+  Blocks blocks(e, 512);
+  for (int program = 0; program < kNumPrograms; ++program) {
+    SCOPED_TRACE(program);
+    e->dispatcher(e, effSetProgram, 0, program, nullptr, 0.0f);
+    blocks.Process(512);  // a program with another tape length re-allocates here
+    CountAllocations counter;
+    for (int block = 0; block < 20; ++block) blocks.Process(512);
+    engine.Set(kClearLoop, 1.0f);
+    for (int block = 0; block < 10; ++block) blocks.Process(100);
+    engine.Set(kPitchInertia, 0.0f);
+    engine.Set(kReverse, 1.0f);
+    for (int block = 0; block < 10; ++block) blocks.Process(333);
+    engine.Set(kReverse, 0.0f);
+    engine.Set(kStop, 1.0f);
+    for (int block = 0; block < 10; ++block) blocks.Process(64);
+    engine.Set(kStop, 0.0f);
+    blocks.Process(512);
+    EXPECT_EQ(counter.allocations(), 0);
+    EXPECT_EQ(counter.locks(), 0);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBuilds, AudioThread, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "FxLoop" : "Standard"; });
+
+#ifdef VELTRANE_COUNTS_MALLOC
+TEST(AllocationCounter, SeesMallocAndLocks) {
+  std::mutex mutex;
+  CountAllocations counter;
+  void* volatile p = std::malloc(16);
+  std::free(p);
+  { std::lock_guard<std::mutex> guard(mutex); }
+  EXPECT_EQ(counter.allocations(), 1);
+  EXPECT_EQ(counter.locks(), 1);
+}
+#endif
 
 }  // namespace

@@ -27,6 +27,10 @@ Channels EngineHarness::Run(const Channels& inputs, int blockFrames, bool inPlac
   Channels out(m_channels, std::vector<float>(frames, 0.0f));
   if (inPlace) out = in;
   std::vector<float*> inPtr(m_channels), outPtr(m_channels);
+  if (frames == 0) {  // a block of no frames is a block too
+    float* none[6] = {};
+    m_record->processReplacing(m_record, none, none, 0);
+  }
   for (size_t done = 0; done < frames; done += blockFrames) {
     const int n = static_cast<int>(std::min<size_t>(blockFrames, frames - done));
     for (int c = 0; c < m_channels; ++c) {

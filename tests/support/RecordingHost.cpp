@@ -7,25 +7,27 @@
 #include <map>
 #include <mutex>
 
+#include "platform/Sync.h"
+
 thread_local RecordingHost* RecordingHost::tl_constructing = nullptr;
 
 namespace {
-std::mutex g_hostsLock;
+platform::SpinLock g_hostsLock;  // no pthread lock: tests count those
 std::map<AEffect*, RecordingHost*> g_hosts;
 }  // namespace
 
 void RecordingHost::Register(AEffect* effect) {
-  std::lock_guard<std::mutex> guard(g_hostsLock);
+  std::lock_guard<platform::SpinLock> guard(g_hostsLock);
   g_hosts[effect] = this;
 }
 
 RecordingHost::~RecordingHost() {
-  std::lock_guard<std::mutex> guard(g_hostsLock);
+  std::lock_guard<platform::SpinLock> guard(g_hostsLock);
   std::erase_if(g_hosts, [this](const auto& entry) { return entry.second == this; });
 }
 
 RecordingHost* RecordingHost::Find(AEffect* effect) {
-  std::lock_guard<std::mutex> guard(g_hostsLock);
+  std::lock_guard<platform::SpinLock> guard(g_hostsLock);
   auto it = g_hosts.find(effect);
   return it != g_hosts.end() ? it->second : nullptr;
 }

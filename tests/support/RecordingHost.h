@@ -75,8 +75,8 @@ class HostedEffect {
   explicit HostedEffect(bool isFxLoop = false)
       : effect(host.Create(isFxLoop)), e(effect->getAeffect()) {}
 
-  VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
-                     void* ptr = nullptr, float opt = 0.0f) {
+  VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                     float opt = 0.0f) {
     return e->dispatcher(e, opcode, index, value, ptr, opt);
   }
   // The answer to a text request (name, label, display, program name).
