@@ -48,4 +48,5 @@ struct SyncGroupRecord {
 struct WorkBuffer {
   double delays[kSubBlockFrames][kNumHeads];  // per-frame head delays while gliding
   float wet[kSubBlockFrames][kTapeChannels];  // the read stage's output, then the tone stages'
+  float lfoOffsets[kSubBlockFrames];          // the pitch LFO's offset of every frame
 };

@@ -28,25 +28,57 @@ constexpr std::array<WriteStageFn, sizeof...(kBits)> WriteStageTable(
 
 constexpr auto kWriteStages = WriteStageTable(std::make_integer_sequence<int, 32>{});
 
-using ReadFn = void (*)(const ReadArgs&, Motion, Lfo&, const double*, const double (*)[kNumHeads],
-                        HeadState*, float (*)[kTapeChannels], int);
-
-ReadFn SelectRead(bool reverse, HeadMode mode) {
-  switch (mode) {
-    case HeadMode::Constant:
-      return reverse ? &ReadInterpolated<true, HeadMode::Constant>
-                     : &ReadInterpolated<false, HeadMode::Constant>;
-    case HeadMode::PerFrame:
-      return reverse ? &ReadInterpolated<true, HeadMode::PerFrame>
-                     : &ReadInterpolated<false, HeadMode::PerFrame>;
-    case HeadMode::Crossfade:
-    default:
-      return reverse ? &ReadInterpolated<true, HeadMode::Crossfade>
-                     : &ReadInterpolated<false, HeadMode::Crossfade>;
+template <int kBits>
+constexpr ReadFn ReadFor() {
+  constexpr bool kReverse = (kBits & 16) != 0;
+  constexpr int kActive = kBits & 15;
+  constexpr int kMode = kBits >> 5;
+  if constexpr (kMode == 0) {
+    return &ReadInterpolated<kReverse, HeadMode::Constant, kActive>;
+  } else if constexpr (kMode == 1) {
+    return &ReadInterpolated<kReverse, HeadMode::PerFrame, kActive>;
+  } else {
+    return &ReadInterpolated<kReverse, HeadMode::Crossfade, kActive>;
   }
 }
 
+template <int... kBits>
+constexpr std::array<ReadFn, sizeof...(kBits)> ReadTable(std::integer_sequence<int, kBits...>) {
+  return {ReadFor<kBits>()...};
+}
+
+constexpr auto kReads = ReadTable(std::make_integer_sequence<int, 96>{});
+
+template <int kBits>
+constexpr ReadUnitSpeedFn ReadUnitSpeedFor() {
+  return &ReadUnitSpeed<(kBits & 16) != 0, (kBits & 15)>;
+}
+
+template <int... kBits>
+constexpr std::array<ReadUnitSpeedFn, sizeof...(kBits)> ReadUnitSpeedTable(
+    std::integer_sequence<int, kBits...>) {
+  return {ReadUnitSpeedFor<kBits>()...};
+}
+
+constexpr auto kReadUnitSpeed = ReadUnitSpeedTable(std::make_integer_sequence<int, 32>{});
+
+int ActiveHeads(const float gains[kNumHeads]) {
+  int active = 0;
+  for (int h = 0; h < kNumHeads; ++h) {
+    if (gains[h] != 0.0f) active |= 1 << h;
+  }
+  return active;
+}
+
 }  // namespace
+
+ReadUnitSpeedFn SelectReadUnitSpeed(bool reverse, const float gains[kNumHeads]) {
+  return kReadUnitSpeed[(reverse ? 16 : 0) | ActiveHeads(gains)];
+}
+
+ReadFn SelectRead(bool reverse, HeadMode mode, const float gains[kNumHeads]) {
+  return kReads[(static_cast<int>(mode) << 5) | (reverse ? 16 : 0) | ActiveHeads(gains)];
+}
 
 WriteStageFn SelectWriteStage(bool reverse, bool digital, bool recordOffset, bool preWrite,
                               bool recordFade) {
@@ -215,8 +247,8 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
   read.length = length;
   read.r = r;
   read.k = k;
-  read.lfoC = 2.0f * std::sin(3.14159265358979f * lfoSpeed / sr);
-  read.lfoDepth = (1.0f / lfoSpeed) * 100.0f * lfoDepthParam;
+  const float lfoC = 2.0f * std::sin(3.14159265358979f * lfoSpeed / sr);
+  const float lfoDepth = (1.0f / lfoSpeed) * 100.0f * lfoDepthParam;
   std::copy(std::begin(gains), std::end(gains), read.gains);
   read.fadeStep =
       (1.0f /
@@ -352,22 +384,39 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
       }
     }
     digitalRead = digital && mode == tape::HeadMode::Constant;
+    // At exactly one frame per frame from a whole frame, settled heads read
+    // and the write head records whole frames: the same samples as the
+    // general loops, for less work.
+    const double startPos = write.motion.pos;
+    const bool unitSpeed = mode == tape::HeadMode::Constant && lfoDepth == 0.0f &&
+                           write.motion.speed == r && std::fabs(r) == 1.0 &&
+                           startPos == std::floor(startPos);
+    bool wholeFrameWrite = digitalRead;
+    if (unitSpeed && !wholeFrameWrite) {
+      const int32_t at = tape::DigitalIndex(startPos, reverse, L);
+      wholeFrameWrite = write.feedback.skipCheck != at && !recordOffset;
+    }
 
-    // Read stage.
+    // Read stage. The LFO moves on whether or not its offsets are used.
     if (m_tapeBlank) {
-      for (int f = 0; f < len; ++f) {
-        lfo.Step(read.lfoC, read.lfoDepth);
-        m_workBuffer.wet[f][0] = m_workBuffer.wet[f][1] = 0.0f;
-      }
+      lfo.Advance(len, lfoC);
+      for (int f = 0; f < len; ++f) m_workBuffer.wet[f][0] = m_workBuffer.wet[f][1] = 0.0f;
     } else if (digitalRead) {
+      lfo.Advance(len, lfoC);
       if (reverse) {
-        tape::ReadDigital<true>(read, write.motion.pos, lfo, targets, m_workBuffer.wet, len);
+        tape::ReadDigital<true>(read, write.motion.pos, targets, m_workBuffer.wet, len);
       } else {
-        tape::ReadDigital<false>(read, write.motion.pos, lfo, targets, m_workBuffer.wet, len);
+        tape::ReadDigital<false>(read, write.motion.pos, targets, m_workBuffer.wet, len);
       }
+    } else if (unitSpeed) {
+      lfo.Advance(len, lfoC);
+      tape::SelectReadUnitSpeed(reverse, read.gains)(read, startPos, targets, m_workBuffer.wet,
+                                                     len);
     } else {
-      tape::SelectRead(reverse, mode)(read, write.motion, lfo, targets, m_workBuffer.delays,
-                                      m_heads, m_workBuffer.wet, len);
+      lfo.Fill(m_workBuffer.lfoOffsets, len, lfoC, lfoDepth);
+      tape::SelectRead(reverse, mode, read.gains)(read, write.motion, m_workBuffer.lfoOffsets,
+                                                  targets, m_workBuffer.delays, m_heads,
+                                                  m_workBuffer.wet, len);
     }
 
     // Write stage.
@@ -379,8 +428,8 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
     write.envIncrement = stage.increment;
     write.envIncrementStep = stage.incrementStep;
     write.recordGainRate = m_recordGainRate;
-    tape::SelectWriteStage(reverse, digitalRead, recordOffset, preWrite, write.recordGain < 1.0f)(
-        write, m_workBuffer.wet, len);
+    tape::SelectWriteStage(reverse, wholeFrameWrite, recordOffset, preWrite,
+                           write.recordGain < 1.0f)(write, m_workBuffer.wet, len);
     stage.increment = write.envIncrement;
     // The sends of loops that are switched off carry silence.
     if (isFxLoop) {

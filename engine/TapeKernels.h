@@ -47,14 +47,65 @@ struct Motion {
   }
 };
 
-// The pitch LFO: a quadrature oscillator stepped once per frame.
+// The pitch LFO: a quadrature oscillator that steps once per frame,
+//   x' = x - c y;  offset = depth x';  y' = y + c x'.
+// One step is the linear map M = [[1, -c], [c, 1 - c^2]], so a sub-block's
+// offsets come from powers of M applied to the state at its start: four
+// independent chains instead of one long serial one, and a jump of n frames
+// at once when the depth is zero and only the phase has to move on.
 struct Lfo {
   float x, y;
-  float Step(float c, float depth) {
-    x -= y * c;
-    const float offset = depth * x;
-    y += c * x;
-    return offset;
+
+  struct Matrix {
+    double a, b, c, d;  // [[a, b], [c, d]]
+    Matrix operator*(const Matrix& m) const {
+      return {a * m.a + b * m.c, a * m.b + b * m.d, c * m.a + d * m.c, c * m.b + d * m.d};
+    }
+  };
+  static Matrix Step(float c) { return {1.0, -double{c}, double{c}, 1.0 - double{c} * c}; }
+  static Matrix Power(Matrix m, int n) {
+    Matrix result{1.0, 0.0, 0.0, 1.0};
+    for (; n > 0; n >>= 1, m = m * m) {
+      if (n & 1) result = result * m;
+    }
+    return result;
+  }
+  void Apply(const Matrix& m) {
+    const double nx = m.a * x + m.b * y, ny = m.c * x + m.d * y;
+    x = static_cast<float>(nx);
+    y = static_cast<float>(ny);
+  }
+
+  // Moves the oscillator on by n frames.
+  void Advance(int n, float c) { Apply(Power(Step(c), n)); }
+
+  // The offsets of the next n frames, in frames; the oscillator moves on.
+  void Fill(float* offsets, int n, float c, float depth) {
+    if (depth == 0.0f) {
+      std::fill(offsets, offsets + n, 0.0f);
+      Advance(n, c);
+      return;
+    }
+    const Matrix m1 = Step(c), m2 = m1 * m1, m3 = m2 * m1, m4 = m2 * m2;
+    double sx = x, sy = y;
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+      offsets[i] = static_cast<float>(depth * (m1.a * sx + m1.b * sy));
+      offsets[i + 1] = static_cast<float>(depth * (m2.a * sx + m2.b * sy));
+      offsets[i + 2] = static_cast<float>(depth * (m3.a * sx + m3.b * sy));
+      offsets[i + 3] = static_cast<float>(depth * (m4.a * sx + m4.b * sy));
+      const double nx = m4.a * sx + m4.b * sy;
+      sy = m4.c * sx + m4.d * sy;
+      sx = nx;
+    }
+    for (; i < n; ++i) {
+      const double nx = m1.a * sx + m1.b * sy;
+      sy = m1.c * sx + m1.d * sy;
+      sx = nx;
+      offsets[i] = static_cast<float>(depth * sx);
+    }
+    x = static_cast<float>(sx);
+    y = static_cast<float>(sy);
   }
 };
 
@@ -71,7 +122,6 @@ struct ReadArgs {
   int32_t frames;
   double length;
   double r, k;
-  float lfoC, lfoDepth;
   float gains[kNumHeads];  // L->L, L->R, R->L, R->R
   float fadeStep;
 };
@@ -94,41 +144,62 @@ inline double ReadHead(const ReadArgs& a, int track, double base, double delay) 
 
 // Heads 0 and 1 read the left track, 2 and 3 the right; the left output takes
 // L->L and R->L, the right output L->R and R->R.
-inline void MixHeads(const ReadArgs& a, const double v[kNumHeads], float* wet) {
-  wet[0] = a.gains[0] * static_cast<float>(v[0]) + a.gains[2] * static_cast<float>(v[2]);
-  wet[1] = a.gains[1] * static_cast<float>(v[1]) + a.gains[3] * static_cast<float>(v[3]);
+inline void MixHeads(const float (&g)[kNumHeads], const double v[kNumHeads], float* wet) {
+  wet[0] = g[0] * static_cast<float>(v[0]) + g[2] * static_cast<float>(v[2]);
+  wet[1] = g[1] * static_cast<float>(v[1]) + g[3] * static_cast<float>(v[3]);
 }
 
-template <bool kReverse, HeadMode kMode>
-void ReadInterpolated(const ReadArgs& a, Motion motion, Lfo& lfo, const double* constantDelays,
-                      const double (*frameDelays)[kNumHeads], HeadState* heads,
-                      float (*wet)[kTapeChannels], int len) {
+// The gains as locals: the loops write the wet frames through a pointer, which
+// would otherwise make the compiler load them again every frame.
+#define VELTRANE_LOCAL_GAINS(a) \
+  const float gains[kNumHeads] = {(a).gains[0], (a).gains[1], (a).gains[2], (a).gains[3]}
+
+// The general read. Heads whose gain is zero (no bit in kActive) add nothing
+// to the output and are not read; their crossfades still advance.
+template <bool kReverse, HeadMode kMode, int kActive>
+void ReadInterpolated(const ReadArgs& a, Motion motion, const float* lfoOffsets,
+                      const double* constantDelays, const double (*frameDelays)[kNumHeads],
+                      HeadState* heads, float (*wet)[kTapeChannels], int len) {
   static constexpr int kTrack[kNumHeads] = {0, 0, 1, 1};
+  VELTRANE_LOCAL_GAINS(a);
   for (int i = 0; i < len; ++i) {
-    const double base = motion.pos + lfo.Step(a.lfoC, a.lfoDepth);
-    double v[kNumHeads];
+    const double base = motion.pos + lfoOffsets[i];
+    double v[kNumHeads] = {0.0, 0.0, 0.0, 0.0};
     for (int h = 0; h < kNumHeads; ++h) {
       if constexpr (kMode == HeadMode::Crossfade) {
         HeadState& head = heads[h];
         head.fade = std::max(head.fade - a.fadeStep, 0.0f);
+        if ((kActive & (1 << h)) == 0) continue;
         const double to = ReadHead<kReverse>(a, kTrack[h], base, head.fadeTo);
-        const double from = ReadHead<kReverse>(a, kTrack[h], base, head.fadeFrom);
-        v[h] = (1.0 - head.fade) * to + head.fade * from;
+        if (head.fade > 0.0f) {
+          const double from = ReadHead<kReverse>(a, kTrack[h], base, head.fadeFrom);
+          v[h] = (1.0 - head.fade) * to + head.fade * from;
+        } else {
+          v[h] = to;
+        }
       } else if constexpr (kMode == HeadMode::PerFrame) {
+        if ((kActive & (1 << h)) == 0) continue;
         v[h] = ReadHead<kReverse>(a, kTrack[h], base, frameDelays[i][h]);
       } else {
+        if ((kActive & (1 << h)) == 0) continue;
         v[h] = ReadHead<kReverse>(a, kTrack[h], base, constantDelays[h]);
       }
     }
-    MixHeads(a, v, wet[i]);
+    MixHeads(gains, v, wet[i]);
     motion.Step(a.r, a.k, a.length);
   }
 }
 
+using ReadFn = void (*)(const ReadArgs&, Motion, const float*, const double*,
+                        const double (*)[kNumHeads], HeadState*, float (*)[kTapeChannels], int);
+
+// The general read for a direction, a head mode and the heads that sound.
+ReadFn SelectRead(bool reverse, HeadMode mode, const float gains[kNumHeads]);
+
 // Whole frames at a speed of exactly one: the heads read the samples as they
 // were recorded, so a loop recirculates bit for bit. The LFO still advances.
 template <bool kReverse>
-void ReadDigital(const ReadArgs& a, double writePos, Lfo& lfo, const double* delays,
+void ReadDigital(const ReadArgs& a, double writePos, const double* delays,
                  float (*wet)[kTapeChannels], int len) {
   static constexpr int kTrack[kNumHeads] = {0, 0, 1, 1};
   int32_t index[kNumHeads];
@@ -143,8 +214,8 @@ void ReadDigital(const ReadArgs& a, double writePos, Lfo& lfo, const double* del
     const int64_t d = static_cast<int64_t>(delays[h]);
     index[h] = WrapIndex(kReverse ? int64_t{b} + d : int64_t{b} - d, a.frames);
   }
+  VELTRANE_LOCAL_GAINS(a);
   for (int i = 0; i < len; ++i) {
-    lfo.Step(a.lfoC, a.lfoDepth);
     double v[kNumHeads];
     for (int h = 0; h < kNumHeads; ++h) {
       v[h] = a.tape[2 * index[h] + kTrack[h]];
@@ -154,9 +225,51 @@ void ReadDigital(const ReadArgs& a, double writePos, Lfo& lfo, const double* del
         index[h] = index[h] + 1 == a.frames ? 0 : index[h] + 1;
       }
     }
-    MixHeads(a, v, wet[i]);
+    MixHeads(gains, v, wet[i]);
   }
 }
+
+// Settled heads on a tape moving at exactly one frame per frame from a whole
+// frame, without LFO: every head keeps the same fraction between two tape
+// frames, so each frame's read is one step along the tape, the same samples
+// the general loop computes. Heads whose gain is zero (kActive has no bit for
+// them) add nothing to the output and are not read.
+template <bool kReverse, int kActive>
+void ReadUnitSpeed(const ReadArgs& a, double writePos, const double* delays,
+                   float (*wet)[kTapeChannels], int len) {
+  static constexpr int kTrack[kNumHeads] = {0, 0, 1, 1};
+  int32_t index[kNumHeads] = {};
+  double fraction[kNumHeads] = {};
+  for (int h = 0; h < kNumHeads; ++h) {
+    const double p = Wrap(kReverse ? writePos + delays[h] : writePos - delays[h], a.length);
+    index[h] = static_cast<int32_t>(p);
+    fraction[h] = p - index[h];
+  }
+  VELTRANE_LOCAL_GAINS(a);
+  for (int i = 0; i < len; ++i) {
+    double v[kNumHeads] = {0.0, 0.0, 0.0, 0.0};
+    for (int h = 0; h < kNumHeads; ++h) {
+      if ((kActive & (1 << h)) == 0) continue;
+      const int32_t n = index[h];
+      const int32_t next = n + 1 == a.frames ? 0 : n + 1;
+      const double s0 = a.tape[2 * n + kTrack[h]];
+      const double s1 = a.tape[2 * next + kTrack[h]];
+      v[h] = s0 + (s1 - s0) * fraction[h];
+      if constexpr (kReverse) {
+        index[h] = n == 0 ? a.frames - 1 : n - 1;
+      } else {
+        index[h] = next;
+      }
+    }
+    MixHeads(gains, v, wet[i]);
+  }
+}
+
+using ReadUnitSpeedFn = void (*)(const ReadArgs&, double, const double*, float (*)[kTapeChannels],
+                                 int);
+
+// The unit-speed read for a direction and the heads that sound.
+ReadUnitSpeedFn SelectReadUnitSpeed(bool reverse, const float gains[kNumHeads]);
 
 // ---- Write stage ----------------------------------------------------------
 
@@ -213,9 +326,10 @@ inline void InterpolatingWrite(float* tape, int32_t frames, double pos, double s
   int32_t n;
   double sinceCrossing;  // position minus the crossed index, before wrapping
   if constexpr (kReverse) {
-    const double above = std::ceil(pos);
-    sinceCrossing = pos - above;
-    n = static_cast<int32_t>(above);
+    // The next whole frame at or above the position (positions are >= 0).
+    n = static_cast<int32_t>(pos);
+    if (n < pos) ++n;
+    sinceCrossing = pos - n;
     if (n >= frames) n -= frames;
   } else {
     n = static_cast<int32_t>(pos);
@@ -241,8 +355,8 @@ inline void InterpolatingWrite(float* tape, int32_t frames, double pos, double s
 }
 
 inline int32_t DigitalIndex(double pos, bool reverse, int32_t frames) {
-  if (!reverse) return static_cast<int32_t>(pos);
-  const int32_t n = static_cast<int32_t>(std::ceil(pos));
+  int32_t n = static_cast<int32_t>(pos);
+  if (reverse && n < pos) ++n;
   return n >= frames ? n - frames : n;
 }
 
