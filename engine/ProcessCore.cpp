@@ -16,8 +16,8 @@ namespace {
 
 template <int kBits>
 constexpr WriteStageFn WriteStageFor() {
-  return &WriteStage<(kBits & 1) != 0, (kBits & 2) != 0, (kBits & 4) != 0, (kBits & 8) != 0,
-                     (kBits & 16) != 0>;
+  return &WriteStage<(kBits & 1) != 0, static_cast<WriteMode>(kBits >> 4), (kBits & 2) != 0,
+                     (kBits & 4) != 0, (kBits & 8) != 0>;
 }
 
 template <int... kBits>
@@ -26,7 +26,7 @@ constexpr std::array<WriteStageFn, sizeof...(kBits)> WriteStageTable(
   return {WriteStageFor<kBits>()...};
 }
 
-constexpr auto kWriteStages = WriteStageTable(std::make_integer_sequence<int, 32>{});
+constexpr auto kWriteStages = WriteStageTable(std::make_integer_sequence<int, 48>{});
 
 template <int kBits>
 constexpr ReadFn ReadFor() {
@@ -51,7 +51,7 @@ constexpr auto kReads = ReadTable(std::make_integer_sequence<int, 96>{});
 
 template <int kBits>
 constexpr ReadUnitSpeedFn ReadUnitSpeedFor() {
-  return &ReadUnitSpeed<(kBits & 16) != 0, (kBits & 15)>;
+  return &ReadUnitSpeed<(kBits & 16) != 0, (kBits & 32) != 0, (kBits & 15)>;
 }
 
 template <int... kBits>
@@ -60,7 +60,7 @@ constexpr std::array<ReadUnitSpeedFn, sizeof...(kBits)> ReadUnitSpeedTable(
   return {ReadUnitSpeedFor<kBits>()...};
 }
 
-constexpr auto kReadUnitSpeed = ReadUnitSpeedTable(std::make_integer_sequence<int, 32>{});
+constexpr auto kReadUnitSpeed = ReadUnitSpeedTable(std::make_integer_sequence<int, 64>{});
 
 int ActiveHeads(const float gains[kNumHeads]) {
   int active = 0;
@@ -72,18 +72,18 @@ int ActiveHeads(const float gains[kNumHeads]) {
 
 }  // namespace
 
-ReadUnitSpeedFn SelectReadUnitSpeed(bool reverse, const float gains[kNumHeads]) {
-  return kReadUnitSpeed[(reverse ? 16 : 0) | ActiveHeads(gains)];
+ReadUnitSpeedFn SelectReadUnitSpeed(bool reverse, bool crossfade, const float gains[kNumHeads]) {
+  return kReadUnitSpeed[(crossfade ? 32 : 0) | (reverse ? 16 : 0) | ActiveHeads(gains)];
 }
 
 ReadFn SelectRead(bool reverse, HeadMode mode, const float gains[kNumHeads]) {
   return kReads[(static_cast<int>(mode) << 5) | (reverse ? 16 : 0) | ActiveHeads(gains)];
 }
 
-WriteStageFn SelectWriteStage(bool reverse, bool digital, bool recordOffset, bool preWrite,
+WriteStageFn SelectWriteStage(bool reverse, WriteMode mode, bool recordOffset, bool preWrite,
                               bool recordFade) {
-  return kWriteStages[(reverse ? 1 : 0) | (digital ? 2 : 0) | (recordOffset ? 4 : 0) |
-                      (preWrite ? 8 : 0) | (recordFade ? 16 : 0)];
+  return kWriteStages[(static_cast<int>(mode) << 4) | (reverse ? 1 : 0) | (recordOffset ? 2 : 0) |
+                      (preWrite ? 4 : 0) | (recordFade ? 8 : 0)];
 }
 
 }  // namespace tape
@@ -96,6 +96,7 @@ constexpr double kSpring = 40.0;             // per second squared: a glide take
 constexpr double kDamping = 10.0;            // per second
 constexpr float kInputRampStep = 0.015625f;  // the input gain moves 1/64 per frame
 constexpr float kMeterFloor = 5.01e-7f;      // about -63 dB reads as 0
+constexpr double kSpeedSnap = 1e-9;          // frames per frame
 
 // Latency of an FX loop by its compensation choice: "Auto", "Off", "Manual".
 float LoopLatency(float choice, float manual, uint32_t maxSlice) {
@@ -384,17 +385,27 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
       }
     }
     digitalRead = digital && mode == tape::HeadMode::Constant;
-    // At exactly one frame per frame from a whole frame, settled heads read
-    // and the write head records whole frames: the same samples as the
-    // general loops, for less work.
+    // At exactly one frame per frame every position keeps its fraction
+    // between two tape frames, so the heads and the write head each step one
+    // tape frame per frame: the work of the general loops for less, with the
+    // same samples up to the last bits of a position. A speed within a
+    // billionth of a frame per frame of its target is taken as the target:
+    // inertia alone would leave it short forever, rounding toward zero.
+    if (std::fabs(r - write.motion.speed) < kSpeedSnap) write.motion.speed = r;
     const double startPos = write.motion.pos;
-    const bool unitSpeed = mode == tape::HeadMode::Constant && lfoDepth == 0.0f &&
-                           write.motion.speed == r && std::fabs(r) == 1.0 &&
-                           startPos == std::floor(startPos);
-    bool wholeFrameWrite = digitalRead;
-    if (unitSpeed && !wholeFrameWrite) {
-      const int32_t at = tape::DigitalIndex(startPos, reverse, L);
-      wholeFrameWrite = write.feedback.skipCheck != at && !recordOffset;
+    const bool unitSpeed = write.motion.speed == r && std::fabs(r) == 1.0;
+    const bool unitSpeedRead = unitSpeed && lfoDepth == 0.0f && mode != tape::HeadMode::PerFrame;
+    tape::WriteMode writeMode = digitalRead ? tape::WriteMode::Digital : tape::WriteMode::General;
+    if (unitSpeed && !digitalRead) {
+      const bool noSkipFill =
+          write.feedback.skipCheck != tape::DigitalIndex(startPos, reverse, L) &&
+          (!recordOffset ||
+           write.input.skipCheck !=
+               tape::DigitalIndex(tape::Wrap(reverse ? startPos + write.offsetFrames
+                                                     : startPos - write.offsetFrames,
+                                             length),
+                                  reverse, L));
+      if (noSkipFill) writeMode = tape::WriteMode::UnitSpeed;
     }
 
     // Read stage. The LFO moves on whether or not its offsets are used.
@@ -408,10 +419,10 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
       } else {
         tape::ReadDigital<false>(read, write.motion.pos, targets, m_workBuffer.wet, len);
       }
-    } else if (unitSpeed) {
+    } else if (unitSpeedRead) {
       lfo.Advance(len, lfoC);
-      tape::SelectReadUnitSpeed(reverse, read.gains)(read, startPos, targets, m_workBuffer.wet,
-                                                     len);
+      tape::SelectReadUnitSpeed(reverse, mode == tape::HeadMode::Crossfade, read.gains)(
+          read, startPos, targets, m_heads, m_workBuffer.wet, len);
     } else {
       lfo.Fill(m_workBuffer.lfoOffsets, len, lfoC, lfoDepth);
       tape::SelectRead(reverse, mode, read.gains)(read, write.motion, m_workBuffer.lfoOffsets,
@@ -428,8 +439,8 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
     write.envIncrement = stage.increment;
     write.envIncrementStep = stage.incrementStep;
     write.recordGainRate = m_recordGainRate;
-    tape::SelectWriteStage(reverse, wholeFrameWrite, recordOffset, preWrite,
-                           write.recordGain < 1.0f)(write, m_workBuffer.wet, len);
+    tape::SelectWriteStage(reverse, writeMode, recordOffset, preWrite, write.recordGain < 1.0f)(
+        write, m_workBuffer.wet, len);
     stage.increment = write.envIncrement;
     // The sends of loops that are switched off carry silence.
     if (isFxLoop) {

@@ -157,9 +157,10 @@ inline void MixHeads(const float (&g)[kNumHeads], const double v[kNumHeads], flo
 // The general read. Heads whose gain is zero (no bit in kActive) add nothing
 // to the output and are not read; their crossfades still advance.
 template <bool kReverse, HeadMode kMode, int kActive>
-void ReadInterpolated(const ReadArgs& a, Motion motion, const float* lfoOffsets,
+void ReadInterpolated(const ReadArgs& args, Motion motion, const float* lfoOffsets,
                       const double* constantDelays, const double (*frameDelays)[kNumHeads],
                       HeadState* heads, float (*wet)[kTapeChannels], int len) {
+  const ReadArgs a = args;  // a local copy: stores to wet cannot alias it
   static constexpr int kTrack[kNumHeads] = {0, 0, 1, 1};
   VELTRANE_LOCAL_GAINS(a);
   for (int i = 0; i < len; ++i) {
@@ -199,8 +200,9 @@ ReadFn SelectRead(bool reverse, HeadMode mode, const float gains[kNumHeads]);
 // Whole frames at a speed of exactly one: the heads read the samples as they
 // were recorded, so a loop recirculates bit for bit. The LFO still advances.
 template <bool kReverse>
-void ReadDigital(const ReadArgs& a, double writePos, const double* delays,
+void ReadDigital(const ReadArgs& args, double writePos, const double* delays,
                  float (*wet)[kTapeChannels], int len) {
+  const ReadArgs a = args;  // a local copy: stores to wet cannot alias it
   static constexpr int kTrack[kNumHeads] = {0, 0, 1, 1};
   int32_t index[kNumHeads];
   int32_t b;
@@ -229,47 +231,80 @@ void ReadDigital(const ReadArgs& a, double writePos, const double* delays,
   }
 }
 
-// Settled heads on a tape moving at exactly one frame per frame from a whole
-// frame, without LFO: every head keeps the same fraction between two tape
-// frames, so each frame's read is one step along the tape, the same samples
-// the general loop computes. Heads whose gain is zero (kActive has no bit for
-// them) add nothing to the output and are not read.
-template <bool kReverse, int kActive>
-void ReadUnitSpeed(const ReadArgs& a, double writePos, const double* delays,
+// Heads on a tape moving at exactly one frame per frame from a whole frame,
+// without LFO: every read position keeps its fraction between two tape
+// frames, so each frame's read is one step along the tape (the same samples
+// as the general loop, up to the last bits of a position). Settled heads read
+// their constant delays; crossfading heads read from both ends of their fade.
+// Heads whose gain is zero (no bit in kActive) add nothing to the output and
+// are not read; their fades still advance.
+template <bool kReverse>
+struct TapeCursor {
+  int32_t index;
+  double fraction;
+  void Start(double writePos, double delay, double length) {
+    const double p = Wrap(kReverse ? writePos + delay : writePos - delay, length);
+    index = static_cast<int32_t>(p);
+    fraction = p - index;
+  }
+  double Read(const float* tape, int track, int32_t frames) const {
+    const int32_t next = index + 1 == frames ? 0 : index + 1;
+    const double s0 = tape[2 * index + track];
+    const double s1 = tape[2 * next + track];
+    return s0 + (s1 - s0) * fraction;
+  }
+  void Advance(int32_t frames) {
+    if constexpr (kReverse) {
+      index = index == 0 ? frames - 1 : index - 1;
+    } else {
+      index = index + 1 == frames ? 0 : index + 1;
+    }
+  }
+};
+
+template <bool kReverse, bool kCrossfade, int kActive>
+void ReadUnitSpeed(const ReadArgs& args, double writePos, const double* delays, HeadState* heads,
                    float (*wet)[kTapeChannels], int len) {
+  const ReadArgs a = args;  // a local copy: stores to wet cannot alias it
   static constexpr int kTrack[kNumHeads] = {0, 0, 1, 1};
-  int32_t index[kNumHeads] = {};
-  double fraction[kNumHeads] = {};
+  TapeCursor<kReverse> to[kNumHeads], from[kNumHeads];
+  float fade[kNumHeads];
   for (int h = 0; h < kNumHeads; ++h) {
-    const double p = Wrap(kReverse ? writePos + delays[h] : writePos - delays[h], a.length);
-    index[h] = static_cast<int32_t>(p);
-    fraction[h] = p - index[h];
+    to[h].Start(writePos, kCrossfade ? heads[h].fadeTo : delays[h], a.length);
+    if constexpr (kCrossfade) {
+      from[h].Start(writePos, heads[h].fadeFrom, a.length);
+      fade[h] = heads[h].fade;
+    }
   }
   VELTRANE_LOCAL_GAINS(a);
   for (int i = 0; i < len; ++i) {
     double v[kNumHeads] = {0.0, 0.0, 0.0, 0.0};
     for (int h = 0; h < kNumHeads; ++h) {
+      if constexpr (kCrossfade) fade[h] = std::max(fade[h] - a.fadeStep, 0.0f);
       if ((kActive & (1 << h)) == 0) continue;
-      const int32_t n = index[h];
-      const int32_t next = n + 1 == a.frames ? 0 : n + 1;
-      const double s0 = a.tape[2 * n + kTrack[h]];
-      const double s1 = a.tape[2 * next + kTrack[h]];
-      v[h] = s0 + (s1 - s0) * fraction[h];
-      if constexpr (kReverse) {
-        index[h] = n == 0 ? a.frames - 1 : n - 1;
-      } else {
-        index[h] = next;
+      v[h] = to[h].Read(a.tape, kTrack[h], a.frames);
+      to[h].Advance(a.frames);
+      if constexpr (kCrossfade) {
+        if (fade[h] > 0.0f) {
+          const double f = from[h].Read(a.tape, kTrack[h], a.frames);
+          v[h] = (1.0 - fade[h]) * v[h] + fade[h] * f;
+        }
+        from[h].Advance(a.frames);
       }
     }
     MixHeads(gains, v, wet[i]);
   }
+  if constexpr (kCrossfade) {
+    for (int h = 0; h < kNumHeads; ++h) heads[h].fade = fade[h];
+  }
 }
 
-using ReadUnitSpeedFn = void (*)(const ReadArgs&, double, const double*, float (*)[kTapeChannels],
-                                 int);
+using ReadUnitSpeedFn = void (*)(const ReadArgs&, double, const double*, HeadState*,
+                                 float (*)[kTapeChannels], int);
 
-// The unit-speed read for a direction and the heads that sound.
-ReadUnitSpeedFn SelectReadUnitSpeed(bool reverse, const float gains[kNumHeads]);
+// The unit-speed read for a direction, settled or crossfading heads, and the
+// heads that sound.
+ReadUnitSpeedFn SelectReadUnitSpeed(bool reverse, bool crossfade, const float gains[kNumHeads]);
 
 // ---- Write stage ----------------------------------------------------------
 
@@ -365,21 +400,54 @@ inline int32_t StepIndex(int32_t n, bool reverse, int32_t frames) {
   return n + 1 == frames ? 0 : n + 1;
 }
 
-// Leaves the write memory as an interpolating write at index n would, so the
-// next interpolated sub-block continues without a stale skip fill.
-inline void RememberDigitalWrite(WriteMemory& m, int32_t n, bool reverse, int32_t frames, float v0,
-                                 float v1) {
-  m.skipCheck = WrapIndex(reverse ? int64_t{n} - 2 : int64_t{n} + 2, frames);
-  m.skipFill = WrapIndex(reverse ? int64_t{n} - 1 : int64_t{n} + 1, frames);
-  m.prev[0] = v0;
-  m.prev[1] = v1;
-}
+enum class WriteMode {
+  General,    // any speed: the interpolating write
+  Digital,    // digital mode: whole frames, no interpolation
+  UnitSpeed,  // exactly one frame per frame: every frame crosses one tape frame
+};
+
+// A write head moving one tape frame per frame. At unit speed every crossing
+// lies the same time tau back, so the interpolating write becomes one record
+// per frame at the next index; in digital mode tau is not used at all.
+template <bool kReverse, WriteMode kMode, bool kAdd, bool kFade>
+struct WriteCursor {
+  int32_t index;
+  float tau;
+  WriteMemory memory;
+
+  void Start(double pos, int32_t frames, const WriteMemory& m) {
+    index = DigitalIndex(pos, kReverse, frames);
+    const double whole = kReverse ? std::ceil(pos) : std::floor(pos);
+    tau = static_cast<float>(kReverse ? whole - pos : pos - whole);
+    memory = m;
+  }
+  void Write(float* tape, int32_t frames, float v0, float v1, float g) {
+    if constexpr (kMode == WriteMode::Digital) {
+      RecordFrame<kAdd, kFade>(tape, index, v0, v1, g);
+    } else {
+      RecordFrame<kAdd, kFade>(tape, index, v0 + (memory.prev[0] - v0) * tau,
+                               v1 + (memory.prev[1] - v1) * tau, g);
+    }
+    memory.prev[0] = v0;
+    memory.prev[1] = v1;
+    index = StepIndex(index, kReverse, frames);
+  }
+  // Leaves the memory as the interpolating write at the last index would.
+  const WriteMemory& Finish(int32_t frames) {
+    const int32_t last = StepIndex(index, !kReverse, frames);
+    memory.skipCheck = WrapIndex(kReverse ? int64_t{last} - 2 : int64_t{last} + 2, frames);
+    memory.skipFill = WrapIndex(kReverse ? int64_t{last} - 1 : int64_t{last} + 1, frames);
+    return memory;
+  }
+};
 
 // One sub-block of the write stage: per frame the envelope, the output mix,
 // the feedback, the staged input, the FX-loop send and return, and the tape
 // writes. wet holds the tone stages' output for the same frames.
-template <bool kReverse, bool kDigital, bool kRecordOffset, bool kPreWrite, bool kFade>
-void WriteStage(WriteArgs& a, const float (*wet)[kTapeChannels], int len) {
+template <bool kReverse, WriteMode kMode, bool kRecordOffset, bool kPreWrite, bool kFade>
+void WriteStage(WriteArgs& args, const float (*wet)[kTapeChannels], int len) {
+  WriteArgs a = args;  // a local copy: stores to the tape cannot alias it
+  constexpr bool kCursor = kMode != WriteMode::General;
   const float* in0 = a.in[0];
   const float* in1 = a.in[1];
   float* out0 = a.out[0];
@@ -389,16 +457,17 @@ void WriteStage(WriteArgs& a, const float (*wet)[kTapeChannels], int len) {
   float g = a.recordGain;
   float sumIn0 = 0, sumIn1 = 0, sumWet0 = 0, sumWet1 = 0;
   Motion motion = a.motion;
+  const double start = motion.pos;
   double q = 0.0;  // the offset input's position
   if constexpr (kRecordOffset) {
     q = Wrap(kReverse ? motion.pos + a.offsetFrames : motion.pos - a.offsetFrames, a.length);
   }
-  int32_t writeIndex = 0, inputIndex = 0;
-  if constexpr (kDigital) {
-    writeIndex = DigitalIndex(motion.pos, kReverse, a.frames);
-    inputIndex = DigitalIndex(q, kReverse, a.frames);
+  WriteCursor<kReverse, kMode, false, kFade> writeHead;
+  WriteCursor<kReverse, kMode, true, kFade> inputHead;
+  if constexpr (kCursor) {
+    writeHead.Start(motion.pos, a.frames, a.feedback);
+    if constexpr (kRecordOffset) inputHead.Start(q, a.frames, a.input);
   }
-  float w0 = 0, w1 = 0, u0 = 0, u1 = 0;
 
   for (int i = 0; i < len; ++i) {
     env += envInc;
@@ -419,37 +488,26 @@ void WriteStage(WriteArgs& a, const float (*wet)[kTapeChannels], int len) {
     const float i1 = lambda * (a.keep * x1 + a.inGainR * mono);
     lambda += a.inputLevelStep;
 
-    float send0 = f0, send1 = f1;
+    float w0 = f0, w1 = f1;
     if constexpr (!kRecordOffset) {
-      send0 += i0;
-      send1 += i1;
+      w0 += i0;
+      w1 += i1;
     }
     if constexpr (kPreWrite) {
-      a.out[2][i] = send0;
-      a.out[3][i] = send1;
+      a.out[2][i] = w0;
+      a.out[3][i] = w1;
       w0 = return0;
       w1 = return1;
-    } else {
-      w0 = send0;
-      w1 = send1;
-    }
-    if constexpr (kRecordOffset) {
-      u0 = i0;
-      u1 = i1;
     }
 
-    if constexpr (kDigital) {
-      RecordFrame<false, kFade>(a.tape, writeIndex, w0, w1, g);
-      writeIndex = StepIndex(writeIndex, kReverse, a.frames);
-      if constexpr (kRecordOffset) {
-        RecordFrame<true, kFade>(a.tape, inputIndex, u0, u1, g);
-        inputIndex = StepIndex(inputIndex, kReverse, a.frames);
-      }
+    if constexpr (kCursor) {
+      writeHead.Write(a.tape, a.frames, w0, w1, g);
+      if constexpr (kRecordOffset) inputHead.Write(a.tape, a.frames, i0, i1, g);
     } else {
       InterpolatingWrite<kReverse, false, kFade>(a.tape, a.frames, motion.pos, motion.speed, w0, w1,
                                                  a.feedback, g);
       if constexpr (kRecordOffset) {
-        InterpolatingWrite<kReverse, true, kFade>(a.tape, a.frames, q, motion.speed, u0, u1,
+        InterpolatingWrite<kReverse, true, kFade>(a.tape, a.frames, q, motion.speed, i0, i1,
                                                   a.input, g);
       }
       motion.Step(a.r, a.k, a.length);
@@ -463,32 +521,34 @@ void WriteStage(WriteArgs& a, const float (*wet)[kTapeChannels], int len) {
     sumWet1 += y1 * y1;
   }
 
-  if constexpr (kDigital) {
+  if constexpr (kCursor) {
     if (len > 0) {
-      const int32_t last = StepIndex(writeIndex, !kReverse, a.frames);
-      RememberDigitalWrite(a.feedback, last, kReverse, a.frames, w0, w1);
-      if constexpr (kRecordOffset) {
-        RememberDigitalWrite(a.input, StepIndex(inputIndex, !kReverse, a.frames), kReverse,
-                             a.frames, u0, u1);
-      }
+      a.feedback = writeHead.Finish(a.frames);
+      if constexpr (kRecordOffset) a.input = inputHead.Finish(a.frames);
     }
-    motion.pos = writeIndex;
+    if constexpr (kMode == WriteMode::Digital) {
+      motion.pos = writeHead.index;  // digital writing leaves the head on a whole frame
+    } else {
+      motion.pos = Wrap(kReverse ? start - len : start + len, a.length);
+    }
   }
-  a.motion = motion;
-  a.envLevel = env;
-  a.envIncrement = envInc;
-  a.inputLevel = lambda;
-  a.recordGain = g;
-  a.sumIn[0] += sumIn0;
-  a.sumIn[1] += sumIn1;
-  a.sumWet[0] += sumWet0;
-  a.sumWet[1] += sumWet1;
+  args.motion = motion;
+  args.envLevel = env;
+  args.envIncrement = envInc;
+  args.inputLevel = lambda;
+  args.recordGain = g;
+  args.feedback = a.feedback;
+  args.input = a.input;
+  args.sumIn[0] += sumIn0;
+  args.sumIn[1] += sumIn1;
+  args.sumWet[0] += sumWet0;
+  args.sumWet[1] += sumWet1;
 }
 
 using WriteStageFn = void (*)(WriteArgs&, const float (*)[kTapeChannels], int);
 
 // The write stage for a combination of modes.
-WriteStageFn SelectWriteStage(bool reverse, bool digital, bool recordOffset, bool preWrite,
+WriteStageFn SelectWriteStage(bool reverse, WriteMode mode, bool recordOffset, bool preWrite,
                               bool recordFade);
 
 }  // namespace tape

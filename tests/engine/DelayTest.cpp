@@ -2,7 +2,9 @@
 // the gains the feedback matrix sets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "tests/support/EngineHarness.h"
 
@@ -40,6 +42,29 @@ TEST(Delay, ImpulseComesBackAfterExactlyTheDelay) {
   auto [right, valueR] = Peak(out[1], at + 1, at + D + 100);
   EXPECT_EQ(right, at + D);
   EXPECT_NEAR(valueR, 0.4f, kSplit);
+}
+
+// The pitch LFO moves all heads together: repeats arrive early and late by
+// up to its depth in frames, (1 / speed) x 100 x depth = 10 frames here.
+TEST(Delay, PitchLfoSwaysTheRepeats) {
+  EngineHarness engine;
+  engine.Set(kDelayTime, 0.1f);
+  engine.Set(kMasterFeedback, 0.0f);
+  engine.Set(kPitchLfoSpeed, 5.0f);
+  engine.Set(kPitchLfoDepth, 0.5f);
+  engine.Settle();
+  const long D = 4410, spacing = 1000;  // not a divisor of the LFO's period
+  std::vector<float> clicks(44100 + D, 0.0f);
+  for (long t = 0; t < 44100; t += spacing) clicks[t] = 1.0f;
+  Channels out = engine.Run({clicks, clicks});
+  double earliest = 1e9, latest = -1e9;
+  for (long t = spacing; t + D + 20 < static_cast<long>(clicks.size()); t += spacing) {
+    const double arrival = Peak(out[0], t + D - 15, t + D + 16).first - (t + D);
+    earliest = std::min(earliest, arrival);
+    latest = std::max(latest, arrival);
+  }
+  EXPECT_NEAR(earliest, -10.0, 1.5);
+  EXPECT_NEAR(latest, 10.0, 1.5);
 }
 
 }  // namespace
