@@ -3,6 +3,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <xmmintrin.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -71,6 +73,21 @@ TEST(Tape, ClearBufferPointersKeepsTheRecording) {
 TEST(Tape, ANewSampleRateSizesTheTapeBeforeProcessing) {
   EngineHarness engine(false, 96000.0f);
   EXPECT_EQ(engine.effect().TapeFrames(), 960000);  // still ten seconds
+}
+
+// The engine flushes denormals and rounds toward zero inside its block core,
+// and hands the host back its own floating-point mode.
+TEST(Tape, TheHostsFloatingPointModeIsRestored) {
+  EngineHarness engine;
+  const unsigned saved = _mm_getcsr();
+  const unsigned hostMode = (saved & ~(3u << 13)) | (2u << 13);  // round up, no flushing
+  _mm_setcsr(hostMode & ~((1u << 15) | (1u << 6)));
+  const unsigned before = _mm_getcsr();
+  engine.Run({Noise(1000, 11, 0.5f)}, 100);
+  engine.effect().ResetDelayInertiaVars();
+  const unsigned after = _mm_getcsr();
+  _mm_setcsr(saved);
+  EXPECT_EQ(after & ~0x3fu, before & ~0x3fu);  // the exception flags may differ
 }
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
