@@ -1,6 +1,7 @@
 // The small types the engine keeps its state in.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 // Work is done in sub-blocks of at most this many frames, so the per-frame
@@ -30,6 +31,10 @@ struct Stage {
   float increment;      // added to the level at the next frame
   float incrementStep;  // added to the increment after each frame
   uint32_t count;       // frames left in the segment
+
+  // A ramp from `from` to exactly `to` over time seconds: shape 1 is a
+  // straight line, shape 0 starts a rise flat and a fall fast (quadratic).
+  void Setup(float time, float shape, float from, float to, float sampleRate);
 };
 
 // Filter memory of a tone stage.
@@ -38,10 +43,12 @@ struct FilterBlock {
   float s[N];
 };
 
-// What a sync group's master publishes to its followers.
+// What a sync group's master publishes to its followers. Instances read and
+// write it from their own audio threads without a lock; each field is one
+// whole word, so a follower sees the previous or the new value.
 struct SyncGroupRecord {
-  double tempo;  // BPM
-  float delay;   // seconds
+  std::atomic<double> tempo;  // BPM
+  std::atomic<float> delay;   // seconds
 };
 
 // The block core's per-sub-block work area.

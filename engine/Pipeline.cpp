@@ -152,6 +152,48 @@ void OdrkCrossDelay::Process(const float** in, float** out, unsigned long frames
   m_dataToGui.timeSigDenominator = static_cast<uint32_t>(m_transport.denominator);
   m_dataToGui.hostTempo = m_transport.tempo;
 
+  // Parameter edges become events.
+  const float freeze = GetParameterValue(kFreezeLoop);
+  if (m_freezePoint >= 0.0 && freeze == 0.0f) {
+    ReleaseFreeze();
+  } else if (m_freezePoint < 0.0 && freeze != 0.0f) {
+    m_freezePoint = -2.0;
+  }
+  const float tapRecord = GetParameterValue(kTapRecord);
+  const float tapTempo = GetParameterValue(kTapTempo);
+  if (tapRecord >= 0.5f && m_lastTapRecord < 0.5f) m_tapEvent = 1;
+  if (tapRecord < 0.5f && m_lastTapRecord >= 0.5f) m_tapEvent = -1;
+  if (tapTempo >= 0.5f && m_lastTapTempo < 0.5f) m_tapEvent = 2;  // tap tempo wins
+  if (tapTempo < 0.5f && m_lastTapTempo >= 0.5f) m_tapEvent = -2;
+  m_lastTapRecord = tapRecord;
+  m_lastTapTempo = tapTempo;
+
+  EnvelopeGate();
+  if (GetParameterValue(kTrigger) != 0.0f && TriggerDetect(in[0], in[1], frames)) {
+    SetParameterFromEngine(kTrigger, 0.0f);
+    SetParameterFromEngine(kTapRecord, 1.0f);
+    m_lastTapRecord = 1.0f;
+    m_tapEvent = 1;
+  }
+  const int32_t envelopeBefore = m_envState;
+
+  unsigned long n = PunchQuantisation(in, out, frames);
   m_dataToGui.PendingPunch = m_deferredTapEvent != 0 ? 1 : 0;
-  if (frames > 0) ProcessCore(in, out, frames);
+
+  // A tap recording starting now: the old output crossfades into the new.
+  if (m_tapEvent == 1 && n > 0) {
+    const unsigned long m = std::min<unsigned long>(n, kStateCrossfadeFrames);
+    StateSwitchCrossfade(
+        in, out, m,
+        [this](const float** i, float** o, unsigned long f) {
+          m_tapEvent = 0;
+          ProcessCore(i, o, f);
+          m_tapEvent = 1;
+        },
+        [this](const float** i, float** o, unsigned long f) { ProcessCore(i, o, f); });
+    n -= m;
+  }
+  if (n > 0) ProcessCore(in, out, n);
+
+  if (envelopeBefore > 0 && m_envState == 0) AutoClearAfterFade();
 }

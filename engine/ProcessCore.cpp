@@ -123,16 +123,26 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
   const double length = L;
   auto P = [this](int id) { return GetParameterValue(id); };
 
-  // ---- Block constants ----
+  // ---- Events and block constants ----
+  const int32_t tapEventAtStart = m_tapEvent;
+  bool loopComplete, recordPress;
+  const float tapSeconds = ApplyTapEvent(loopComplete, recordPress);
+  if (m_tapMode > 0) {
+    // A tap in progress counts its frames and cancels any freeze.
+    m_tapFrames += static_cast<int32_t>(frames);
+    m_freezePoint = -1.0;
+    m_freezeSplice = false;
+  }
+  const bool tapRecording = m_tapMode == 1;
+
   const bool stop = P(kStop) > 0.0f;
   double r = std::exp2(P(kPitch) * 0.083333336f);
   if (stop) r = 0.0;
   if (P(kReverse) > 0.0f) r = -r;
+  if (recordPress) r = 1.0;  // a tap recording starts at normal speed
   const double k = std::pow(10.0, -std::pow(std::max(P(kPitchInertia), 0.0f), 0.333333));
 
-  // The delay: "Delay Time", limited to what the tape holds.
-  float seconds = std::min(P(kDelayTime), m_maxDelaySec);
-  seconds = std::max(seconds, 0.0f);
+  const float seconds = ChooseDelaySeconds(tapSeconds);
   m_delaySeconds = seconds;
   m_delayFrames = sr * seconds;
 
@@ -230,6 +240,35 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
     for (double& t : targets) t = twoD - t;
   }
 
+  // A tap-recorded loop is complete: the heads jump to one loop behind the
+  // write head, which sits at its start, and the LFO starts from its rest.
+  if (loopComplete) {
+    m_pitchLfo[0] = 0.0f;
+    m_pitchLfo[1] = -1.0f;
+    for (int h = 0; h < kNumHeads; ++h) {
+      HeadState& head = m_heads[h];
+      if (inertiaCrossfade) {
+        head.fade = 0.0f;
+        head.fadeFrom = reverse ? twoD - targets[h] : targets[h];
+      }
+      head.glidePosition = targets[h];
+      head.glideVelocity = 0.0;
+    }
+  }
+
+  // A freeze request closes the loop one delay ahead ("Current") or here ("Last").
+  bool spliceNow = false;
+  if (m_freezePoint == -2.0) {
+    if (static_cast<int>(P(kFreezeMode)) == 1) {
+      m_freezePoint = tape::Wrap(reverse ? m_writePos - D : m_writePos + D, length);
+      m_freezeRecordToPoint = true;
+    } else {
+      m_freezePoint = m_writePos;
+      m_freezeRecordToPoint = false;
+      spliceNow = true;
+    }
+  }
+
   // The pitch LFO, normalised to unit length once per call.
   tape::Lfo lfo{m_pitchLfo[0], m_pitchLfo[1]};
   {
@@ -251,10 +290,9 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
   const float lfoC = 2.0f * std::sin(3.14159265358979f * lfoSpeed / sr);
   const float lfoDepth = (1.0f / lfoSpeed) * 100.0f * lfoDepthParam;
   std::copy(std::begin(gains), std::end(gains), read.gains);
-  read.fadeStep =
-      (1.0f /
-       (std::max(P(kDelayInertiaFadeTime), astParamInfos[kDelayInertiaFadeTime].minimum) * sr)) *
-      999.99994f;
+  const float fadeTimeMs =
+      std::max(P(kDelayInertiaFadeTime), astParamInfos[kDelayInertiaFadeTime].minimum);
+  read.fadeStep = (1.0f / (fadeTimeMs * sr)) * 999.99994f;
 
   tape::WriteArgs write{};
   write.tape = m_tape.data();
@@ -264,8 +302,9 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
   write.k = k;
   write.motion = {m_writePos, m_tapeSpeed};
   write.dry = P(kDryLevel);
-  write.effectGain = P(kEffectLevel) * m_wetFade;
-  write.master = master;
+  // While tap recording the output is dry and the tape takes the input alone.
+  write.effectGain = tapRecording ? 0.0f : P(kEffectLevel) * m_wetFade;
+  write.master = tapRecording ? 0.0f : master;
   {
     const float mu = P(kMonoizeInput), pan = P(kInitialPan);
     write.keep = 1.0f - mu;
@@ -293,30 +332,62 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
   write.recordGain = m_recordGain;
   write.feedback = {{m_fbPrev[0], m_fbPrev[1]}, m_fbSkipCheck, m_fbSkipFill};
   write.input = {{m_inPrev[0], m_inPrev[1]}, m_inSkipCheck, m_inSkipFill};
+  const ToneConstants tone = ToneStageConstants(frames);
   const double h = 1.0 / sr;
   const int channels = Channels();
 
   // ---- Sub-blocks ----
   bool digitalRead = false;
   unsigned long remaining = frames;
-  while (remaining > 0) {
+  while (remaining > 0 || spliceNow) {
     Stage& stage = m_envStages[m_envState];
     int len = static_cast<int>(std::min<unsigned long>(remaining, kSubBlockFrames));
-    if (stage.count != Stage::kEndless)
-      len = static_cast<int>(std::min<uint32_t>(len, stage.count));
+    if (stage.count != Stage::kEndless) len = static_cast<int>(std::min<uint32_t>(len, stage.count));
+    // A speed within a billionth of a frame per frame of its target is taken
+    // as the target: inertia alone would leave it short for ever, rounding
+    // toward zero.
+    if (std::fabs(r - write.motion.speed) < kSpeedSnap) write.motion.speed = r;
 
-    // Look-ahead: end the sub-block where the tape speed changes sign.
-    bool reversal = false;
-    if ((r < 0.0) != (write.motion.speed < 0.0)) {
-      double speed = write.motion.speed;
+    // Look-ahead: end the sub-block where the tape speed changes sign or
+    // where the write head passes the freeze point.
+    bool reversal = false, freezePointReached = false, spliceStart = false;
+    if (spliceNow) {
+      len = 0;
+      spliceStart = true;
+      spliceNow = false;
+    } else if (m_freezePoint >= 0.0 || (r < 0.0) != (write.motion.speed < 0.0)) {
+      const double F = m_freezePoint;
+      double speed = write.motion.speed, pos = write.motion.pos;
       for (int j = 1; j <= len; ++j) {
-        const double next = (r - speed) * k + speed;
-        if ((next < 0.0) != (speed < 0.0)) {
+        const double nextSpeed = (r - speed) * k + speed;
+        const double nextPos = pos + nextSpeed;
+        if ((nextSpeed < 0.0) != (speed < 0.0)) {
           len = j;
           reversal = true;
           break;
         }
-        speed = next;
+        if (F >= 0.0) {
+          const bool passed =
+              nextSpeed >= 0.0
+                  ? (pos < F && F <= nextPos) || (pos < F + length && F + length <= nextPos)
+                  : (nextPos < F && F <= pos) || (nextPos < F - length && F - length <= pos);
+          if (passed) {
+            len = j;
+            freezePointReached = spliceStart = true;
+            break;
+          }
+        }
+        speed = nextSpeed;
+        pos = tape::Wrap(nextPos, length);
+      }
+    }
+    // While splicing, end where the splice's fade reaches zero.
+    bool spliceEnd = false;
+    if (m_freezeSplice && !spliceStart) {
+      const int limit = static_cast<int>(m_heads[0].fade * fadeTimeMs * sr * 0.001f);
+      if (limit <= len) {
+        len = std::max(limit, 0);
+        spliceEnd = true;
       }
     }
     // End where the record fade reaches one and where the input ramp ends.
@@ -333,6 +404,7 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
       len = static_cast<int>(m_inputLevelSteps);
       rampDone = true;
     }
+    (void)freezePointReached;
 
     remaining -= len;
     if (m_inputLevelSteps > 0) m_inputLevelSteps -= len;
@@ -388,10 +460,7 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
     // At exactly one frame per frame every position keeps its fraction
     // between two tape frames, so the heads and the write head each step one
     // tape frame per frame: the work of the general loops for less, with the
-    // same samples up to the last bits of a position. A speed within a
-    // billionth of a frame per frame of its target is taken as the target:
-    // inertia alone would leave it short forever, rounding toward zero.
-    if (std::fabs(r - write.motion.speed) < kSpeedSnap) write.motion.speed = r;
+    // same samples up to the last bits of a position.
     const double startPos = write.motion.pos;
     const bool unitSpeed = write.motion.speed == r && std::fabs(r) == 1.0;
     const bool unitSpeedRead = unitSpeed && lfoDepth == 0.0f && mode != tape::HeadMode::PerFrame;
@@ -430,6 +499,25 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
                                                   m_workBuffer.wet, len);
     }
 
+    // Tone stages, in place on the wet frames.
+    float* wet = &m_workBuffer.wet[0][0];
+    if (tone.monoRead) RenderConvertToMono(wet, len);
+    if (preSat) {
+      const float* satIn[kMaxChannels] = {in[0], in[1], in[2], in[3], in[4], in[5]};
+      float* satOut[kMaxChannels] = {out[0], out[1], out[2], out[3], out[4], out[5]};
+      RenderPreSatFxLoop(wet, satIn, satOut, len);
+    }
+    if (tone.crunch) RenderCrunch(wet, len, tone.crunchParams);
+    if (tone.lowCut) RenderLowShelf(wet, len, m_lowCutState, tone.lowCutParams);
+    if (tone.highCut) RenderHighShelf(wet, len, m_highCutState, tone.highCutParams);
+    if (tone.saturation && !m_tapeBlank) {
+      RenderSaturate(wet, len, tone.satA, 1.5f, tone.satClip, tone.satDrive, tone.satOutput);
+    }
+    if (tone.filter) {
+      RenderFilter(wet, len, m_filterState, tone.filterF, tone.filterQ, tone.mix.dry, tone.mix.low,
+                   tone.mix.band, tone.mix.high);
+    }
+
     // Write stage.
     for (int c = 0; c < channels; ++c) {
       write.in[c] = in[c];
@@ -457,6 +545,15 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
       in[c] += len;
       out[c] += len;
     }
+    if (len > 0 && m_waveformEnabled.load(std::memory_order_relaxed)) {
+      const double to = write.motion.pos;
+      if (reverse ? to <= startPos : to >= startPos) {
+        UpdateWaveform(startPos, to, reverse, false);
+      } else {  // the write head wrapped
+        UpdateWaveform(startPos, reverse ? 0.0 : length, reverse, true);
+        UpdateWaveform(reverse ? length : 0.0, to, reverse, false);
+      }
+    }
 
     // End of a crossfade: the heads settle where they faded to.
     if (mode == tape::HeadMode::Crossfade && !m_freezeSplice) {
@@ -469,6 +566,8 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
     }
 
     // End-of-sub-block events.
+    if (spliceStart) StartSplice(D);
+    if (spliceEnd) EndSplice(D, reverse, write.motion.pos, write.recordGain);
     if (recordFadeDone || write.recordGain > 1.0f) write.recordGain = 1.0f;
     if (rampDone) {
       m_inputLevel = write.inputLevel = m_inputLevelTarget;
@@ -535,4 +634,6 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
       m_tapMode > 0 ? std::min(m_tapFrames / sr, m_maxDelaySec) : m_delaySeconds;
   m_dataToGui.EnvLevel = m_envLevel;
   m_dataToGui.DigitalModeActive = digitalRead ? 1 : 0;
+  if (m_waveformEnabled.load(std::memory_order_relaxed)) PublishDisplayPositions();
+  (void)tapEventAtStart;  // the MIDI output task hears of takes from here
 }

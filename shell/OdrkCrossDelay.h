@@ -14,6 +14,7 @@
 #include "engine/DataToGui.h"
 #include "engine/EngineTypes.h"
 #include "engine/TAUBuffer.h"
+#include "engine/ToneStages.h"
 #include "shell/OdrkAuBase.h"
 
 class OdrkCrossDelay : public OdrkAuBase {
@@ -77,6 +78,32 @@ class OdrkCrossDelay : public OdrkAuBase {
   // channel arrays (2, or 6 in the FX-loop build); the engine advances them.
   int ProcessMain(const float** in, float** out, unsigned long frames);
 
+  // ---- Tone stages (audio thread; in place on count interleaved wet frames) ----
+  static void RenderConvertToMono(float* frames, unsigned long count);
+  // Sends the frames on output channels 4-5 and replaces them with what
+  // returns on input channels 4-5; advances those four pointers by count.
+  static void RenderPreSatFxLoop(float* frames, const float** in, float** out, unsigned long count);
+  static void RenderCrunch(float* frames, unsigned long count, const CrunchParams& params);
+  static void RenderLowShelf(float* frames, unsigned long count, FilterBlock<4>& state,
+                             const ShelfParams& params);
+  static void RenderHighShelf(float* frames, unsigned long count, FilterBlock<4>& state,
+                              const HighShelfParams& params);
+  static void RenderSaturate(float* frames, unsigned long count, float a, float threshold,
+                             float clip, float drive, float output);
+  static void RenderFilter(float* frames, unsigned long count, FilterBlock<6>& state, float f,
+                           float q, float dryMix, float lowMix, float bandMix, float highMix);
+
+  // True when the mean square of a block's main input is above "Trigger Level"
+  // on the trigger's scale (about -63 dB is 0, about -33 dB is 1).
+  bool TriggerDetect(const float* left, const float* right, unsigned long count);
+  // Rescans the waveform columns that cover tape frames from..to.
+  void UpdateWaveform(double from, double to, bool reverse, bool inclusive);
+
+  // The beat grid: a quantum of "Punch Out Quantize" index (0 "4 Bars" ...
+  // 9 "1/128") in quarter notes, and the next grid point after position.
+  static double QuantumQuarterNotes(int index, double barLength);
+  static double NextGridPosition(int index, double position, double barStart, double barLength);
+
   // ---- Engine state and tape (main thread, before processing, or audio thread) ----
   // Allocates and clears the tape for a maximum delay, within the memory
   // budget. When memory runs out the previous tape and maximum stay.
@@ -123,6 +150,31 @@ class OdrkCrossDelay : public OdrkAuBase {
   template <typename OldState, typename NewState>
   void StateSwitchCrossfade(const float** in, float** out, unsigned long m, OldState oldState,
                             NewState newState);
+  // The tone stages' coefficients for one block core call.
+  struct ToneConstants {
+    bool monoRead, crunch, lowCut, highCut, saturation, filter;
+    CrunchParams crunchParams;
+    ShelfParams lowCutParams;
+    HighShelfParams highCutParams;
+    float satDrive, satA, satClip, satOutput;
+    float cutoffHz, filterF, filterQ;
+    FilterMix mix;
+  };
+  ToneConstants ToneStageConstants(unsigned long frames);
+
+  // Looper control (audio thread).
+  float ApplyTapEvent(bool& loopComplete, bool& recordPress);  // the tapped seconds, or -1
+  float ChooseDelaySeconds(float tapSeconds);
+  unsigned long PunchQuantisation(const float** in, float** out, unsigned long frames);
+  unsigned long FramesUntil(double targetPpq, unsigned long rendered) const;
+  void ReleaseFreeze();
+  void StartSplice(double D);
+  void EndSplice(double D, bool reverse, double& writePos, float& recordGain);
+  void EnvelopeGate();
+  void StartEnvelope(bool attack, float seconds);
+  void AutoClearAfterFade();
+  void PublishDisplayPositions();
+
   // Engine-made parameter changes: stored in the current program, then the
   // host is asked to show them.
   void SetParameterFromEngine(int id, float value);
