@@ -74,9 +74,8 @@ bool OdrkCrossDelay::TriggerDetect(const float* left, const float* right, unsign
     sum += static_cast<double>(left[i]) * left[i] + static_cast<double>(right[i]) * right[i];
   }
   // A mean square of 5.01e-7 (about -63 dB) is level 0, about 4.8e-4 level 1.
-  const double level =
-      std::log10(sum / count * 0.5 + 5.009999881622207e-7) * 0.33454713225364685 +
-      2.107646942138672;
+  const double level = std::log10(sum / count * 0.5 + 5.009999881622207e-7) * 0.33454713225364685 +
+                       2.107646942138672;
   return level > GetParameterValue(kTriggerLevel);
 }
 

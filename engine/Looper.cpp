@@ -55,8 +55,8 @@ double OdrkCrossDelay::NextGridPosition(int index, double position, double barSt
 }
 
 unsigned long OdrkCrossDelay::FramesUntil(double targetPpq, unsigned long rendered) const {
-  const double frames = (targetPpq - m_transport.position) * getSampleRate() * 60.0 /
-                        m_transport.tempo;
+  const double frames =
+      (targetPpq - m_transport.position) * getSampleRate() * 60.0 / m_transport.tempo;
   const double clamped = std::clamp(std::isfinite(frames) ? frames : kMaxWait, 0.0, kMaxWait);
   const unsigned long n = static_cast<unsigned long>(clamped);
   return n > rendered ? n - rendered : 0;
@@ -114,14 +114,14 @@ unsigned long OdrkCrossDelay::PunchQuantisation(const float** in, float** out,
         // Lengthen the loop until its tempo is a whole number of BPM.
         const float seconds = std::min(m_tapFrames / sr, m_maxDelaySec);
         const double length = BeatLength(GetParameterValue(kBeats), GetParameterValue(kBeatDivisor),
-                                          GetParameterValue(kTriplet), 1.0);
+                                         GetParameterValue(kTriplet), 1.0);
         const double bpm = std::round(length / seconds);
         const int64_t target = static_cast<int64_t>(length / bpm * sr);
         n = target > m_tapFrames ? static_cast<unsigned long>(target - m_tapFrames) : 0;
       } else if (type == 2 && haveGrid) {
         // The next whole multiple of the quantum.
-        const int64_t q = static_cast<int64_t>(QuantumQuarterNotes(quantum, bar) * sr * 60.0 /
-                                               t.tempo);
+        const int64_t q =
+            static_cast<int64_t>(QuantumQuarterNotes(quantum, bar) * sr * 60.0 / t.tempo);
         n = q > 0 ? static_cast<unsigned long>((m_tapFrames + q - 1) / q * q - m_tapFrames) : 0;
       } else if (type == 3 && haveBars) {
         n = FramesUntil(NextGridPosition(quantum, t.position, t.barStart, bar), rendered);
@@ -205,10 +205,10 @@ float OdrkCrossDelay::ChooseDelaySeconds(float tapSeconds) {
   SyncGroupRecord& record = ms_syncGroupData[group];
   double tempo = mode == 2 ? record.tempo.load(std::memory_order_relaxed) : m_transport.tempo;
   if (tempo != 0.0 && GetParameterValue(kHostSync) != 0.0f) {
-    seconds = static_cast<float>(std::min<double>(
-        BeatLength(GetParameterValue(kBeats), GetParameterValue(kBeatDivisor),
-                   GetParameterValue(kTriplet), tempo),
-        m_maxDelaySec));
+    seconds = static_cast<float>(
+        std::min<double>(BeatLength(GetParameterValue(kBeats), GetParameterValue(kBeatDivisor),
+                                    GetParameterValue(kTriplet), tempo),
+                         m_maxDelaySec));
     m_tempo.store(tempo, std::memory_order_relaxed);
   }
   if (mode == 1) {  // "Master" publishes

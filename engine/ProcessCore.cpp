@@ -342,7 +342,8 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
   while (remaining > 0 || spliceNow) {
     Stage& stage = m_envStages[m_envState];
     int len = static_cast<int>(std::min<unsigned long>(remaining, kSubBlockFrames));
-    if (stage.count != Stage::kEndless) len = static_cast<int>(std::min<uint32_t>(len, stage.count));
+    if (stage.count != Stage::kEndless)
+      len = static_cast<int>(std::min<uint32_t>(len, stage.count));
     // A speed within a billionth of a frame per frame of its target is taken
     // as the target: inertia alone would leave it short for ever, rounding
     // toward zero.

@@ -176,8 +176,8 @@ OdrkCrossDelay::ToneConstants OdrkCrossDelay::ToneStageConstants(unsigned long f
     } else {
       f = 2.0 * std::sin(std::min(std::max(fc, 0.0) * M_PI / sr, M_PI / 4.0));
     }
-    const double q = std::min({2.0 / f - f / 2.0, 2.0,
-                               2.0 * (1.0 - std::pow(static_cast<double>(P(kFilterQ)), 0.25))});
+    const double q = std::min(
+        {2.0 / f - f / 2.0, 2.0, 2.0 * (1.0 - std::pow(static_cast<double>(P(kFilterQ)), 0.25))});
     t.filterF = static_cast<float>(f);
     t.filterQ = static_cast<float>(q);
   }

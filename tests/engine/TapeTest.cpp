@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
-
 #include <xmmintrin.h>
 
 #include <algorithm>

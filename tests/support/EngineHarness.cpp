@@ -9,8 +9,22 @@ EngineHarness::EngineHarness(bool fxLoop, float sampleRate, int blockSize)
       m_record(m_effect->getAeffect()),
       m_channels(m_record->numInputs) {
   m_record->dispatcher(m_record, effSetSampleRate, 0, 0, nullptr, sampleRate);
+  m_sampleRate = sampleRate;
   m_record->dispatcher(m_record, effSetBlockSize, 0, blockSize, nullptr, 0.0f);
   m_record->dispatcher(m_record, effMainsChanged, 0, 1, nullptr, 0.0f);
+}
+
+vsthost::Transport& EngineHarness::StartTransport(double tempo, double ppq, int numerator,
+                                                  int denominator) {
+  vsthost::Transport t;
+  t.sampleRate = m_sampleRate;
+  t.tempo = tempo;
+  t.ppqPos = ppq;
+  t.timeSigNumerator = numerator;
+  t.timeSigDenominator = denominator;
+  t.Advance(0);  // the bar start that goes with the position
+  m_host.transport = t;
+  return *m_host.transport;
 }
 
 void EngineHarness::Set(int id, float real) {
@@ -38,6 +52,7 @@ Channels EngineHarness::Run(const Channels& inputs, int blockFrames, bool inPlac
       outPtr[c] = out[c].data() + done;
     }
     m_record->processReplacing(m_record, inPtr.data(), outPtr.data(), n);
+    if (m_host.transport) m_host.transport->Advance(n);
   }
   return out;
 }

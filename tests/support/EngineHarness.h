@@ -14,12 +14,27 @@ using Channels = std::vector<std::vector<float>>;
 class EngineProbe : public OdrkCrossDelay {
  public:
   using OdrkCrossDelay::m_dataToGui;
+  using OdrkCrossDelay::m_deferredTapEvent;
+  using OdrkCrossDelay::m_delaySeconds;
+  using OdrkCrossDelay::m_envLevel;
+  using OdrkCrossDelay::m_envState;
+  using OdrkCrossDelay::m_filterLfoPhase;
+  using OdrkCrossDelay::m_freezePoint;
+  using OdrkCrossDelay::m_freezeRecordToPoint;
+  using OdrkCrossDelay::m_freezeSplice;
   using OdrkCrossDelay::m_heads;
   using OdrkCrossDelay::m_physicalRamSize;
   using OdrkCrossDelay::m_recordGainRate;
   using OdrkCrossDelay::m_tapeRequestSec;
+  using OdrkCrossDelay::m_tapFrames;
+  using OdrkCrossDelay::m_tapMode;
+  using OdrkCrossDelay::m_tapTempoValid;
+  using OdrkCrossDelay::m_tempo;
+  using OdrkCrossDelay::m_waveformEnabled;
   using OdrkCrossDelay::m_wetFade;
+  using OdrkCrossDelay::m_writePos;
   using OdrkCrossDelay::OdrkCrossDelay;
+  using OdrkCrossDelay::ToneStageConstants;
 };
 
 class EngineHarness {
@@ -29,6 +44,11 @@ class EngineHarness {
   EngineProbe& effect() { return *m_effect; }
   RecordingHost& host() { return m_host; }
   int channels() const { return m_channels; }
+
+  // Gives the host a transport, playing from ppq at tempo in 4/4 (or the
+  // signature given); it advances with every processed block.
+  vsthost::Transport& StartTransport(double tempo, double ppq = 0.0, int numerator = 4,
+                                     int denominator = 4);
 
   // Sets a parameter in real units, the way host automation does.
   void Set(int id, float real);
@@ -47,6 +67,7 @@ class EngineHarness {
   std::unique_ptr<EngineProbe> m_effect;
   AEffect* m_record;
   int m_channels;
+  float m_sampleRate = 44100.0f;
 };
 
 // Signals for tests.

@@ -52,7 +52,9 @@ VstIntPtr RecordingHost::Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value
       return 1;
     case audioMasterGetTime:
       ++getTimeCount;
-      return 0;
+      if (!transport || !transport->answerTime) return 0;
+      m_timeInfo = transport->ToTimeInfo();
+      return reinterpret_cast<VstIntPtr>(&m_timeInfo);
     case audioMasterUpdateDisplay:
       ++updateDisplayCount;
       return 1;

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/VstInterface.h"
 #include "shell/OdrkCrossDelay.h"
+#include "tools/vsthost/PluginHost.h"
 
 class RecordingHost {
  public:
@@ -36,6 +38,8 @@ class RecordingHost {
                             void* ptr, float opt);
 
   VstIntPtr versionAnswer = 2400;
+  // The transport audioMasterGetTime reports; none unless a test sets it.
+  std::optional<vsthost::Transport> transport;
   int wantMidiCount = 0;
   int updateDisplayCount = 0;
   int getTimeCount = 0;
@@ -43,6 +47,7 @@ class RecordingHost {
   std::vector<int> beginEdits, endEdits;
 
  private:
+  VstTimeInfo m_timeInfo{};
   // Other threads may call into an effect (through the instance registry) as
   // soon as its construction ends, so the effect-to-host map is locked.
   void Register(AEffect* effect);

@@ -69,6 +69,23 @@ PluginMain FindEntryPoint(void* library) {
 
 }  // namespace
 
+VstTimeInfo Transport::ToTimeInfo() const {
+  VstTimeInfo info{};
+  info.samplePos = samplePos;
+  info.sampleRate = sampleRate;
+  info.ppqPos = ppqPos;
+  info.tempo = tempo;
+  info.barStartPos = barStartPos;
+  info.timeSigNumerator = timeSigNumerator;
+  info.timeSigDenominator = timeSigDenominator;
+  if (playing) info.flags |= kVstTransportPlaying;
+  if (tempoValid) info.flags |= kVstTempoValid;
+  if (ppqValid) info.flags |= kVstPpqPosValid;
+  if (barsValid) info.flags |= kVstBarsValid;
+  if (timeSigValid) info.flags |= kVstTimeSigValid;
+  return info;
+}
+
 void Transport::Advance(int frames) {
   samplePos += frames;
   if (playing && sampleRate > 0.0) ppqPos += frames / sampleRate * tempo / 60.0;
@@ -149,21 +166,7 @@ VstIntPtr PluginHost::Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
     case audioMasterGetTime: {
       ++getTimeCount;
       if (!transport.answerTime) return 0;
-      timeInfo_ = VstTimeInfo{};
-      timeInfo_.samplePos = transport.samplePos;
-      timeInfo_.sampleRate = transport.sampleRate;
-      timeInfo_.ppqPos = transport.ppqPos;
-      timeInfo_.tempo = transport.tempo;
-      timeInfo_.barStartPos = transport.barStartPos;
-      timeInfo_.timeSigNumerator = transport.timeSigNumerator;
-      timeInfo_.timeSigDenominator = transport.timeSigDenominator;
-      VstInt32 flags = 0;
-      if (transport.playing) flags |= kVstTransportPlaying;
-      if (transport.tempoValid) flags |= kVstTempoValid;
-      if (transport.ppqValid) flags |= kVstPpqPosValid;
-      if (transport.barsValid) flags |= kVstBarsValid;
-      if (transport.timeSigValid) flags |= kVstTimeSigValid;
-      timeInfo_.flags = flags;
+      timeInfo_ = transport.ToTimeInfo();
       return reinterpret_cast<VstIntPtr>(&timeInfo_);
     }
     case audioMasterUpdateDisplay:

@@ -35,6 +35,9 @@ struct Transport {
 
   // Moves the transport on by frames at the current tempo.
   void Advance(int frames);
+  // The record a host hands out for audioMasterGetTime, with the validity
+  // flags of the fields that are valid.
+  VstTimeInfo ToTimeInfo() const;
 };
 
 struct AutomateRecord {
