@@ -124,6 +124,23 @@ const std::vector<StateCase>& States() {
        {}},
       {"Digital", [](Rig& r) { r.SetReal(kDigitalMode, 1); }, {}},
       {"RecordOffset", [](Rig& r) { r.SetReal(kRecordOffsetEnable, 1); }, {}},
+      {"EveryToneStage",
+       [](Rig& r) {
+         r.SetReal(kCrunch, 60);
+         r.SetReal(kDrive, 12);
+         r.SetReal(kPostGain, 3);
+         r.SetReal(kLowCutAmount, 50);
+         r.SetReal(kHighCutAmount, 50);
+         r.SetReal(kSaturation, 5);
+         r.SetReal(kFilterType, 2.5f);
+         r.SetReal(kFilterLfoDepth, 1);
+         r.SetReal(kFilterLfoSpeed, 2);
+         r.SetReal(kTapeReadMode, 1);
+         // In the FX-loop plug-in both loops run too (their returns are noise).
+         r.SetReal(kPreSatFxLoopEnable, 1);
+         r.SetReal(kPreWriteFxLoopEnable, 1);
+       },
+       {}},
   };
   return states;
 }
@@ -137,6 +154,37 @@ void EngineState(benchmark::State& state, bool fxLoop) {
     for (int i = 0; i < 900; ++i) rig.Block();  // ten seconds: settled where it settles
   }
   Measure(state, rig, c.everyBlock);
+}
+
+// ---- Sixteen instances in one process, two sync groups ----
+
+// Each iteration is one block for each of the sixteen; the figure is per
+// stereo frame of one instance, so it compares with the single-instance ones.
+void SixteenInstances(benchmark::State& state) {
+  std::vector<std::unique_ptr<Rig>> rigs;
+  for (int i = 0; i < 16; ++i) {
+    rigs.push_back(std::make_unique<Rig>(PluginPath(false)));
+    Rig& r = *rigs.back();
+    if (!r.ok()) {
+      state.SkipWithError("cannot load the plug-in");
+      return;
+    }
+    r.SetReal(kSyncGroupNumber, i < 8 ? 0 : 1);
+    const int role = i % 8;  // one master per group, then "Tempo" and "Time" followers
+    r.SetReal(kSyncGroupMode, role == 0 ? 1.0f : role % 2 ? 2.0f : 3.0f);
+    r.SetReal(kHostSync, 1);
+    r.host().transport.tempo = 100.0 + i;
+  }
+  for (int i = 0; i < 900; ++i) {
+    for (auto& r : rigs) r->Block();
+  }
+  for (auto _ : state) {
+    for (auto& r : rigs) r->Block();
+  }
+  state.SetItemsProcessed(state.iterations() * kBlock * 16);
+  state.counters["ns_per_frame"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * kBlock * 16),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // ---- ZamDelay, a one-tap mono delay, through the same host ----
@@ -188,6 +236,7 @@ void Register() {
         ->DenseRange(0, static_cast<int>(States().size()) - 1)
         ->Unit(benchmark::kMicrosecond);
   }
+  benchmark::RegisterBenchmark("SixteenInstances", SixteenInstances)->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("ZamDelay", ZamDelay)->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("HourOfTape", HourOfTape)
       ->Unit(benchmark::kMillisecond)

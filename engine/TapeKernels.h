@@ -144,10 +144,23 @@ inline double ReadHead(const ReadArgs& a, int track, double base, double delay) 
 
 // Heads 0 and 1 read the left track, 2 and 3 the right; the left output takes
 // L->L and R->L, the right output L->R and R->R.
-inline void MixHeads(const float (&g)[kNumHeads], const double v[kNumHeads], float* wet) {
-  wet[0] = g[0] * static_cast<float>(v[0]) + g[2] * static_cast<float>(v[2]);
-  wet[1] = g[1] * static_cast<float>(v[1]) + g[3] * static_cast<float>(v[3]);
-}
+// Heads are mixed as they are read, each into its output channel: the
+// values never make a round trip through memory.
+struct HeadMix {
+  float left = 0.0f, right = 0.0f;
+  void Add(const float (&g)[kNumHeads], int h, double value) {
+    const float v = g[h] * static_cast<float>(value);
+    if (h == 0 || h == 2) {
+      left += v;
+    } else {
+      right += v;
+    }
+  }
+  void Store(float* wet) const {
+    wet[0] = left;
+    wet[1] = right;
+  }
+};
 
 // The gains as locals: the loops write the wet frames through a pointer, which
 // would otherwise make the compiler load them again every frame.
@@ -165,7 +178,7 @@ void ReadInterpolated(const ReadArgs& args, Motion motion, const float* lfoOffse
   VELTRANE_LOCAL_GAINS(a);
   for (int i = 0; i < len; ++i) {
     const double base = motion.pos + lfoOffsets[i];
-    double v[kNumHeads] = {0.0, 0.0, 0.0, 0.0};
+    HeadMix mix;
     for (int h = 0; h < kNumHeads; ++h) {
       if constexpr (kMode == HeadMode::Crossfade) {
         HeadState& head = heads[h];
@@ -174,19 +187,19 @@ void ReadInterpolated(const ReadArgs& args, Motion motion, const float* lfoOffse
         const double to = ReadHead<kReverse>(a, kTrack[h], base, head.fadeTo);
         if (head.fade > 0.0f) {
           const double from = ReadHead<kReverse>(a, kTrack[h], base, head.fadeFrom);
-          v[h] = (1.0 - head.fade) * to + head.fade * from;
+          mix.Add(gains, h, (1.0 - head.fade) * to + head.fade * from);
         } else {
-          v[h] = to;
+          mix.Add(gains, h, to);
         }
       } else if constexpr (kMode == HeadMode::PerFrame) {
         if ((kActive & (1 << h)) == 0) continue;
-        v[h] = ReadHead<kReverse>(a, kTrack[h], base, frameDelays[i][h]);
+        mix.Add(gains, h, ReadHead<kReverse>(a, kTrack[h], base, frameDelays[i][h]));
       } else {
         if ((kActive & (1 << h)) == 0) continue;
-        v[h] = ReadHead<kReverse>(a, kTrack[h], base, constantDelays[h]);
+        mix.Add(gains, h, ReadHead<kReverse>(a, kTrack[h], base, constantDelays[h]));
       }
     }
-    MixHeads(gains, v, wet[i]);
+    mix.Store(wet[i]);
     motion.Step(a.r, a.k, a.length);
   }
 }
@@ -218,16 +231,16 @@ void ReadDigital(const ReadArgs& args, double writePos, const double* delays,
   }
   VELTRANE_LOCAL_GAINS(a);
   for (int i = 0; i < len; ++i) {
-    double v[kNumHeads];
+    HeadMix mix;
     for (int h = 0; h < kNumHeads; ++h) {
-      v[h] = a.tape[2 * index[h] + kTrack[h]];
+      mix.Add(gains, h, a.tape[2 * index[h] + kTrack[h]]);
       if constexpr (kReverse) {
         index[h] = index[h] == 0 ? a.frames - 1 : index[h] - 1;
       } else {
         index[h] = index[h] + 1 == a.frames ? 0 : index[h] + 1;
       }
     }
-    MixHeads(gains, v, wet[i]);
+    mix.Store(wet[i]);
   }
 }
 
@@ -278,21 +291,22 @@ void ReadUnitSpeed(const ReadArgs& args, double writePos, const double* delays, 
   }
   VELTRANE_LOCAL_GAINS(a);
   for (int i = 0; i < len; ++i) {
-    double v[kNumHeads] = {0.0, 0.0, 0.0, 0.0};
+    HeadMix mix;
     for (int h = 0; h < kNumHeads; ++h) {
       if constexpr (kCrossfade) fade[h] = std::max(fade[h] - a.fadeStep, 0.0f);
       if ((kActive & (1 << h)) == 0) continue;
-      v[h] = to[h].Read(a.tape, kTrack[h], a.frames);
+      double v = to[h].Read(a.tape, kTrack[h], a.frames);
       to[h].Advance(a.frames);
       if constexpr (kCrossfade) {
         if (fade[h] > 0.0f) {
           const double f = from[h].Read(a.tape, kTrack[h], a.frames);
-          v[h] = (1.0 - fade[h]) * v[h] + fade[h] * f;
+          v = (1.0 - fade[h]) * v + fade[h] * f;
         }
         from[h].Advance(a.frames);
       }
+      mix.Add(gains, h, v);
     }
-    MixHeads(gains, v, wet[i]);
+    mix.Store(wet[i]);
   }
   if constexpr (kCrossfade) {
     for (int h = 0; h < kNumHeads; ++h) heads[h].fade = fade[h];

@@ -84,38 +84,50 @@ void OdrkCrossDelay::RenderHighShelf(float* frames, unsigned long count, FilterB
   state.s[3] = hr;
 }
 
-// A cubic soft clipper, y - a y^3 up to |y| = threshold, clip beyond.
+// A cubic soft clipper, y - a y^3 up to |y| = threshold, clip beyond. The
+// parameters always make the clip level the cubic's value at the threshold,
+// so clamping y first gives the same curve in a loop the compiler vectorises.
 void OdrkCrossDelay::RenderSaturate(float* frames, unsigned long count, float a, float threshold,
                                     float clip, float drive, float output) {
+  const float joint = threshold - a * threshold * threshold * threshold;
+  if (std::fabs(joint - clip) <= 1e-6f * std::max(1.0f, std::fabs(clip))) {
+    for (unsigned long i = 0; i < 2 * count; ++i) {
+      const float y = std::min(std::max(drive * frames[i], -threshold), threshold);
+      frames[i] = output * (y - a * y * y * y);
+    }
+    return;
+  }
   for (unsigned long i = 0; i < 2 * count; ++i) {
     const float y = drive * frames[i];
-    float s;
-    if (std::fabs(y) <= threshold) {
-      s = y - a * y * y * y;
-    } else {
-      s = y < 0.0f ? -clip : clip;
-    }
-    frames[i] = output * s;
+    const float limit = y < 0.0f ? -clip : clip;
+    frames[i] = output * (std::fabs(y) <= threshold ? y - a * y * y * y : limit);
   }
 }
 
-// The Chamberlin state-variable filter, per channel.
+// The Chamberlin state-variable filter, both channels in one pass so that
+// their two recurrences run side by side.
 void OdrkCrossDelay::RenderFilter(float* frames, unsigned long count, FilterBlock<6>& state,
                                   float f, float q, float dryMix, float lowMix, float bandMix,
                                   float highMix) {
-  for (int c = 0; c < 2; ++c) {
-    float low = state.s[3 * c], high = state.s[3 * c + 1], band = state.s[3 * c + 2];
-    for (unsigned long i = 0; i < count; ++i) {
-      const float x = frames[2 * i + c];
-      low = low + f * band;
-      high = x - low - q * band;
-      band = band + f * high;
-      frames[2 * i + c] = dryMix * x + lowMix * low + bandMix * band + highMix * high;
-    }
-    state.s[3 * c] = low;
-    state.s[3 * c + 1] = high;
-    state.s[3 * c + 2] = band;
+  float lowL = state.s[0], highL = state.s[1], bandL = state.s[2];
+  float lowR = state.s[3], highR = state.s[4], bandR = state.s[5];
+  for (unsigned long i = 0; i < count; ++i) {
+    const float xl = frames[2 * i], xr = frames[2 * i + 1];
+    lowL = lowL + f * bandL;
+    lowR = lowR + f * bandR;
+    highL = xl - lowL - q * bandL;
+    highR = xr - lowR - q * bandR;
+    bandL = bandL + f * highL;
+    bandR = bandR + f * highR;
+    frames[2 * i] = dryMix * xl + lowMix * lowL + bandMix * bandL + highMix * highL;
+    frames[2 * i + 1] = dryMix * xr + lowMix * lowR + bandMix * bandR + highMix * highR;
   }
+  state.s[0] = lowL;
+  state.s[1] = highL;
+  state.s[2] = bandL;
+  state.s[3] = lowR;
+  state.s[4] = highR;
+  state.s[5] = bandR;
 }
 
 OdrkCrossDelay::ToneConstants OdrkCrossDelay::ToneStageConstants(unsigned long frames) {

@@ -32,6 +32,16 @@ TEST(ToneStages, SaturationCurve) {
     EXPECT_NEAR(frames[0], c.out, 1e-5f) << c.in;
     EXPECT_NEAR(frames[1], -c.out, 1e-5f) << -c.in;
   }
+  // Shape 0 is a hard clip at 1.5; a clip level off the curve is honoured too.
+  std::vector<float> hard = Frames({2.0f, 1.2f});
+  OdrkCrossDelay::RenderSaturate(hard.data(), 2, 0.0f, 1.5f, 1.5f, 1.0f, 1.0f);
+  EXPECT_EQ(hard[0], 1.5f);
+  EXPECT_EQ(hard[2], 1.2f);
+  std::vector<float> odd = Frames({3.0f, 1.0f});
+  OdrkCrossDelay::RenderSaturate(odd.data(), 2, 0.1f, 1.5f, 0.5f, 1.0f, 1.0f);
+  EXPECT_EQ(odd[0], 0.5f);
+  EXPECT_NEAR(odd[2], 0.9f, 1e-6f);
+
   EngineHarness engine;
   engine.Set(kSaturation, 11.0f);
   const auto tone = engine.effect().ToneStageConstants(0);
