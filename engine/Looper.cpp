@@ -106,6 +106,9 @@ unsigned long OdrkCrossDelay::PunchQuantisation(const float** in, float** out,
     } else if (m_tapEvent < 0 && deferring) {
       m_deferredTapEvent = m_tapEvent;
       m_tapEvent = 0;
+      // The grid point is fixed now: a bar line that falls on the next
+      // block's first frame must not move on with that block's bar start.
+      if (type == 3) m_releaseTargetPpq = NextGridPosition(quantum, t.position, t.barStart, bar);
     }
     if (m_deferredTapEvent < 0) {
       unsigned long n = static_cast<unsigned long>(kMaxWait);
@@ -124,7 +127,7 @@ unsigned long OdrkCrossDelay::PunchQuantisation(const float** in, float** out,
             static_cast<int64_t>(QuantumQuarterNotes(quantum, bar) * sr * 60.0 / t.tempo);
         n = q > 0 ? static_cast<unsigned long>((m_tapFrames + q - 1) / q * q - m_tapFrames) : 0;
       } else if (type == 3 && haveBars) {
-        n = FramesUntil(NextGridPosition(quantum, t.position, t.barStart, bar), rendered);
+        n = FramesUntil(m_releaseTargetPpq, rendered);
       } else {
         known = false;  // waits until the host gives its grid again
       }

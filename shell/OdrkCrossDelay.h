@@ -251,6 +251,7 @@ class OdrkCrossDelay : public OdrkAuBase {
   float m_tapeRequestSec = 0.0f;  // "Max Delay Time" the tape was last initialised for
   float m_tapeSampleRate = 0.0f;  // the rate the tape was sized at
   HostTransport m_transport{0.0, -1.0, -1.0, 0, 0};
+  double m_releaseTargetPpq = 0.0;  // where a "PositionQ" release waits to land
   int m_oscListenPort = 0;
 
   static SyncGroupRecord ms_syncGroupData[16];

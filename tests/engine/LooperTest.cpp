@@ -61,6 +61,20 @@ TEST_F(Looper, LengthQReleaseWaitsForTheNextQuantum) {
   EXPECT_FLOAT_EQ(engine.Get(kDelayTime), 1.5f);
 }
 
+TEST_F(Looper, PositionQReleaseEndsOnTheNextBar) {
+  engine.StartTransport(120.0);         // bar 0 starts at position 0
+  engine.Set(kPunchOutType, 3.0f);      // "PositionQ"
+  engine.Set(kPunchOutQuantize, 2.0f);  // "1 Bar": the next bar line, position 4.0
+  engine.Set(kPunchOutSetInputLevel, 1.0f);
+  engine.Set(kTapRecord, 1.0f);
+  engine.Silence(48510, 490);  // released at position 2.2
+  engine.Set(kTapRecord, 0.0f);
+  engine.Silence(44100, 490);
+  EXPECT_EQ(fx().m_tapMode, 0);
+  EXPECT_FLOAT_EQ(engine.Get(kDelayTime), 2.0f);
+  EXPECT_EQ(engine.Get(kInputLevel), 0.0f);  // "Punch Out Set Input Level"
+}
+
 TEST_F(Looper, LengthEndsTheTapAfterExactlyOneDelay) {
   engine.Set(kDelayTime, 2.0f);
   engine.Set(kPunchOutType, 1.0f);  // "Length"
