@@ -1,5 +1,7 @@
 #include "shell/AudioEffect.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -160,8 +162,9 @@ float AudioEffect::getParameterClass(AEffect* e, VstInt32 index) {
 
 void AudioEffect::setParameterClass(AEffect* e, VstInt32 index, float value) {
   AudioEffect* effect = EffectOf(e);
-  if (effect == nullptr || !effect->IsValidParamIndex(index)) return;
-  effect->setParameter(index, value);
+  if (effect == nullptr || !effect->IsValidParamIndex(index) || std::isnan(value)) return;
+  // A host's value outside 0..1 is taken as the nearest end of the range.
+  effect->setParameter(index, std::clamp(value, 0.0f, 1.0f));
 }
 
 void AudioEffect::processClass(AEffect* e, float** inputs, float** outputs, VstInt32 sampleFrames) {

@@ -1,6 +1,7 @@
 // The answers a VST 2.4 host gets from the effect's record and dispatcher.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -187,6 +188,15 @@ TEST_F(Dispatcher, ParameterIndicesOutsideTheTableAreRefused) {
   EXPECT_EQ(Dispatch(effGetProgramName, 0, 0, nullptr), 0);
   EXPECT_EQ(Dispatch(effSetProgramName, 0, 0, nullptr), 0);
   EXPECT_EQ(Dispatch(effGetProgramNameIndexed, 0, 0, nullptr), 0);
+}
+
+TEST_F(Dispatcher, HostValuesOutsideTheNormalisedRangeAreHeldToIt) {
+  e->setParameter(e, kDelayTime, 1.5f);
+  EXPECT_EQ(effect->GetParameterValue(kDelayTime), 3600.0f);
+  e->setParameter(e, kPitch, -0.5f);
+  EXPECT_EQ(effect->GetParameterValue(kPitch), -12.0f);
+  e->setParameter(e, kPitch, std::nanf(""));
+  EXPECT_EQ(effect->GetParameterValue(kPitch), -12.0f);
 }
 
 TEST_F(Dispatcher, NegativeBlockLengthIsIgnored) {
