@@ -8,6 +8,7 @@
 #include "platform/SystemInfo.h"
 #include "shell/OdrkInstanceTracker.h"
 #include "shell/Preferences.h"
+#include "shell/VTLuaMIDIHelper.h"
 
 SyncGroupRecord OdrkCrossDelay::ms_syncGroupData[16] = {};
 
@@ -45,6 +46,10 @@ OdrkCrossDelay::MemoryBudget OdrkCrossDelay::ComputeMemoryBudget(uint64_t physic
 
 OdrkCrossDelay::OdrkCrossDelay(audioMasterCallback audioMaster, bool isFxLoop)
     : OdrkAuBase(audioMaster, kNumPrograms, OdrkProgramBasic::Factory), isFxLoop(isFxLoop) {
+  // The script host; the OSC server, which would hold it too, is not part of
+  // this build yet.
+  m_scriptHost = std::make_unique<VTLuaMIDIHelper>(this, nullptr);
+
   const MemoryBudget budget =
       ComputeMemoryBudget(platform::PhysicalMemoryBytes(), platform::HostProcessName());
   if (budget.loweredForValidator) {
@@ -63,6 +68,9 @@ OdrkCrossDelay::OdrkCrossDelay(audioMasterCallback audioMaster, bool isFxLoop)
     m_heads[k].glideVelocity = 0.0;
   }
   m_recordGainRate = (1.0f / sr) * 100.0f;
+
+  // The MIDI scripts run their main chunks now.
+  m_scriptHost->LuaInit();
 
   // Every waveform column starts as a flat line at its own x position.
   m_waveform.reset(new float[kWaveformFloats]);
@@ -97,6 +105,12 @@ OdrkCrossDelay::~OdrkCrossDelay() {
   // First, so no other instance can reach this one any more.
   OdrkInstanceTracker::RemoveInstance(this);
   Cleanup();
+  m_waveform.reset();
+  m_scriptHost.reset();  // its timers are removed before its state closes
+}
+
+VstInt32 OdrkCrossDelay::processEvents(VstEvents* events) {
+  return m_scriptHost->HandleVstEvents(events);
 }
 
 int32_t OdrkCrossDelay::Initialize() {
@@ -104,6 +118,7 @@ int32_t OdrkCrossDelay::Initialize() {
   InitBuffer(10.0f);
   ResetDelayInertiaVars();
   ReadPreferenceGlobals();
+  m_scriptHost->UpdateGlobals();
   return kNoErr;
 }
 
@@ -245,7 +260,9 @@ int32_t OdrkCrossDelay::SetProperty(uint32_t property, uint32_t scope, uint32_t 
                                     const void* data, uint32_t size) {
   switch (property) {
     case kPropertySkinChanged:
+      return kNoErr;
     case kPropertyMidiRxChanged:
+      m_scriptHost->UpdateGlobals();
       return kNoErr;
     case kPropertyWaveformEnabled:
       if (data == nullptr) return kErrInvalidParameter;

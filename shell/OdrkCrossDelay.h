@@ -19,6 +19,8 @@
 
 class OdrkCrossDelay : public OdrkAuBase {
  public:
+  class VTLuaMIDIHelper;
+
   // The two plug-ins built from these sources.
   struct BuildIdentity {
     const char* name;   // effect name and product string
@@ -54,6 +56,8 @@ class OdrkCrossDelay : public OdrkAuBase {
   // Triplet, and the OSC server follows "OSC Port Offset".
   void FollowParameterChange(int id) override;
   void setProgram(VstInt32 program) override;
+  // Host MIDI for the scripts (the host's event thread, usually audio).
+  VstInt32 processEvents(VstEvents* events) override;
   bool getEffectName(char* name) override;
   bool getProductString(char* text) override;
   VstInt32 getVendorVersion() override { return kVersion; }
@@ -122,6 +126,8 @@ class OdrkCrossDelay : public OdrkAuBase {
   const float* Waveform() const { return m_waveform.get(); }
   // The UDP port the OSC server listens on for this instance; 0 when it is off.
   int OscListenPort() const { return m_oscListenPort; }
+
+  VTLuaMIDIHelper* ScriptHost() const { return m_scriptHost.get(); }
 
   // What tests and benchmarks look at.
   int32_t TapeFrames() const { return m_tapeFrames; }
@@ -247,6 +253,7 @@ class OdrkCrossDelay : public OdrkAuBase {
   float m_scratchOut[6][kStateCrossfadeFrames];
 
   // ---- The shell's own bookkeeping ----
+  std::unique_ptr<VTLuaMIDIHelper> m_scriptHost;
   int32_t m_physicalRamSize = 0;
   float m_tapeRequestSec = 0.0f;  // "Max Delay Time" the tape was last initialised for
   float m_tapeSampleRate = 0.0f;  // the rate the tape was sized at

@@ -50,7 +50,9 @@ TEST(Transport, StopWindsDownFadesTheWetAndStopsRecording) {
     ASSERT_LT(speed, speeds.empty() ? 1.0 : speeds.back());
     ASSERT_LE(fade, lastFade);
     // The wet output follows the speed once it is below a tenth.
-    if (speed >= 0.1) ASSERT_EQ(fade, 1.0f) << speed;
+    if (speed >= 0.1) {
+      ASSERT_EQ(fade, 1.0f) << speed;
+    }
     speeds.push_back(speed);
     lastFade = fade;
   }

@@ -23,11 +23,13 @@
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
 namespace {
-std::atomic<bool> g_counting{false};
+// Counted on the thread that processes only: the effect's timer thread and
+// other background threads take their own locks meanwhile.
+thread_local bool tl_counting = false;
 std::atomic<int> g_allocations{0};
 std::atomic<int> g_locks{0};
 void Count(std::atomic<int>& counter) {
-  if (g_counting.load(std::memory_order_relaxed)) counter.fetch_add(1);
+  if (tl_counting) counter.fetch_add(1);
 }
 }  // namespace
 
@@ -86,9 +88,9 @@ class CountAllocations {
   CountAllocations() {
     g_allocations = 0;
     g_locks = 0;
-    g_counting = true;
+    tl_counting = true;
   }
-  ~CountAllocations() { g_counting = false; }
+  ~CountAllocations() { tl_counting = false; }
   int allocations() const { return g_allocations.load(); }
   int locks() const { return g_locks.load(); }
 };

@@ -1,5 +1,6 @@
 // The main of the test programs: every test process gets its own empty
-// preference folder, so no test reads or writes the user's preferences.
+// preference and data folders, so no test reads or writes the user's
+// preferences or scripts, and no script of the machine's runs in a test.
 #include <gtest/gtest.h>
 
 #include "tests/support/RecordingHost.h"
@@ -7,5 +8,6 @@
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   ScopedConfigHome config;
+  ScopedDataHomes data;
   return RUN_ALL_TESTS();
 }

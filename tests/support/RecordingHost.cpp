@@ -69,24 +69,55 @@ VstIntPtr RecordingHost::Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value
   }
 }
 
-ScopedConfigHome::ScopedConfigHome() {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "veltrane-config-XXXXXX").string();
-  m_dir = mkdtemp(pattern.data());
-  const char* previous = std::getenv("XDG_CONFIG_HOME");
+ScopedEnvironment::ScopedEnvironment(const char* name, const std::string& value) : m_name(name) {
+  const char* previous = std::getenv(name);
   m_hadPrevious = previous != nullptr;
   if (m_hadPrevious) m_previous = previous;
-  setenv("XDG_CONFIG_HOME", m_dir.c_str(), 1);
+  setenv(name, value.c_str(), 1);
 }
 
-ScopedConfigHome::~ScopedConfigHome() {
+ScopedEnvironment::~ScopedEnvironment() {
   if (m_hadPrevious) {
-    setenv("XDG_CONFIG_HOME", m_previous.c_str(), 1);
+    setenv(m_name.c_str(), m_previous.c_str(), 1);
   } else {
-    unsetenv("XDG_CONFIG_HOME");
+    unsetenv(m_name.c_str());
   }
+}
+
+namespace {
+std::string MakeTempDir(const char* prefix) {
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
+  return mkdtemp(pattern.data());
+}
+}  // namespace
+
+ScopedConfigHome::ScopedConfigHome()
+    : m_dir(MakeTempDir("veltrane-config-")), m_env("XDG_CONFIG_HOME", m_dir) {}
+
+ScopedConfigHome::~ScopedConfigHome() {
   std::error_code ec;
   std::filesystem::remove_all(m_dir, ec);
+}
+
+ScopedDataHomes::ScopedDataHomes()
+    : m_user(MakeTempDir("veltrane-data-")),
+      m_machine(MakeTempDir("veltrane-machine-")),
+      m_userEnv("XDG_DATA_HOME", m_user),
+      m_machineEnv("VELTRANE_MACHINE_DATA_HOME", m_machine) {}
+
+ScopedDataHomes::~ScopedDataHomes() {
+  std::error_code ec;
+  std::filesystem::remove_all(m_user, ec);
+  std::filesystem::remove_all(m_machine, ec);
+}
+
+void ScopedDataHomes::AddScript(platform::Domain domain, const std::string& name,
+                                const std::string& text) const {
+  const std::string folder =
+      (domain == platform::Domain::User ? m_user : m_machine) + "/Odrisk/Veltrane/Scripts";
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder + "/" + name, std::ios::binary) << text;
 }
 
 void ScopedConfigHome::WritePreferenceFile(const std::string& text) const {

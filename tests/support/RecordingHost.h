@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Folders.h"
 #include "platform/VstInterface.h"
 #include "shell/OdrkCrossDelay.h"
 #include "tools/vsthost/PluginHost.h"
@@ -56,6 +57,18 @@ class RecordingHost {
   static thread_local RecordingHost* tl_constructing;
 };
 
+// Sets an environment variable for the life of the object.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const std::string& value);
+  ~ScopedEnvironment();
+
+ private:
+  std::string m_name;
+  std::string m_previous;
+  bool m_hadPrevious;
+};
+
 // Creates a fresh folder for the preference file and points XDG_CONFIG_HOME
 // at it for the life of the object; the folder is removed afterwards.
 class ScopedConfigHome {
@@ -69,8 +82,22 @@ class ScopedConfigHome {
 
  private:
   std::string m_dir;
-  std::string m_previous;
-  bool m_hadPrevious;
+  ScopedEnvironment m_env;
+};
+
+// Fresh, empty user and machine data folders (scripts, skins) for the life
+// of the object.
+class ScopedDataHomes {
+ public:
+  ScopedDataHomes();
+  ~ScopedDataHomes();
+  const std::string& user() const { return m_user; }
+  const std::string& machine() const { return m_machine; }
+  void AddScript(platform::Domain domain, const std::string& name, const std::string& text) const;
+
+ private:
+  std::string m_user, m_machine;
+  ScopedEnvironment m_userEnv, m_machineEnv;
 };
 
 // A freshly constructed effect on its own recording host, with the
