@@ -242,8 +242,12 @@ int RequestTimer(lua_State* L, bool periodic) {
   return 1;
 }
 
-int requestTimedCallback(lua_State* L) { return RequestTimer(L, false); }
-int requestPeriodicCallback(lua_State* L) { return RequestTimer(L, true); }
+int requestTimedCallback(lua_State* L) {
+  return RequestTimer(L, false);
+}
+int requestPeriodicCallback(lua_State* L) {
+  return RequestTimer(L, true);
+}
 
 int cancelTimer(lua_State* L) {
   auto* timer = static_cast<platform::TimerThread::Handle*>(
@@ -575,8 +579,8 @@ void LuaMIDIHelper::HandleChannelPressure(int channel, unsigned char pressure, u
   if (m_state != nullptr) CallEach(m_channelPressure, channel + 1, pressure, 0, 2);
 }
 
-void LuaMIDIHelper::HandleControlChange(int channel, unsigned char controller,
-                                        unsigned char value, unsigned long) {
+void LuaMIDIHelper::HandleControlChange(int channel, unsigned char controller, unsigned char value,
+                                        unsigned long) {
   std::lock_guard<platform::RecursiveLock> guard(m_scriptLock);
   // NRPN selection and data entry; one data-entry controller is one NRPN
   // event, with the other half of the value as last received.
@@ -599,8 +603,8 @@ platform::TimerThread::Handle LuaMIDIHelper::AddTimer(double seconds, bool perio
                                                       int reference) {
   // The table entry exists before the timer can fire.
   std::lock_guard<std::mutex> guard(m_timerLock);
-  const auto handle =
-      m_timerThread->Add(seconds, periodic, [this](platform::TimerThread::Handle h) { FireTimer(h); });
+  const auto handle = m_timerThread->Add(seconds, periodic,
+                                         [this](platform::TimerThread::Handle h) { FireTimer(h); });
   m_timers[handle] = {reference, periodic};
   return handle;
 }

@@ -51,8 +51,9 @@ void TimerThread::Run() {
       m_wake.wait(lock);
       continue;
     }
-    if (Clock::now() < next->second.due) {
-      m_wake.wait_until(lock, next->second.due);
+    if (const Clock::time_point due = next->second.due; Clock::now() < due) {
+      // A copy: the timer may be removed while this thread waits.
+      m_wake.wait_until(lock, due);
       continue;
     }
     const Handle handle = next->first;
