@@ -202,3 +202,38 @@ TEST(AllocationCounter, SeesMallocAndLocks) {
 #endif
 
 }  // namespace
+
+namespace {
+
+// Host MIDI reaches the scripts without the dispatch allocating (what a
+// script itself does aside: this one only reads its arguments).
+TEST(AudioThreadMidi, DispatchAllocatesNothing) {
+  ScopedDataHomes homes;
+  homes.AddScript(platform::Domain::User, "midi.lua",
+                  "local sum = 0\n"
+                  "requestAllCC(function(c, n, v) sum = sum + v end)\n"
+                  "requestNoteOn(60, function(c, n, v) sum = sum + n end)\n"
+                  "requestAllNRPN(function(c, n, v) sum = sum + n end)");
+  RecordingHost host;
+  auto effect = host.Create(false);
+  AEffect* e = effect->getAeffect();
+  VstMidiEvent events[4] = {};
+  const uint8_t messages[4][3] = {{0xB0, 7, 100}, {0x90, 60, 90}, {0xB0, 6, 3}, {0xE0, 0, 64}};
+  struct {
+    VstInt32 numEvents;
+    VstIntPtr reserved;
+    VstEvent* events[4];
+  } list{4, 0, {}};
+  for (int i = 0; i < 4; ++i) {
+    events[i].type = kVstMidiType;
+    events[i].byteSize = sizeof(VstMidiEvent);
+    for (int b = 0; b < 3; ++b) events[i].midiData[b] = static_cast<char>(messages[i][b]);
+    list.events[i] = reinterpret_cast<VstEvent*>(&events[i]);
+  }
+  e->dispatcher(e, effProcessEvents, 0, 0, &list, 0.0f);  // warm up
+  CountAllocations counter;
+  for (int i = 0; i < 100; ++i) e->dispatcher(e, effProcessEvents, 0, 0, &list, 0.0f);
+  EXPECT_EQ(counter.allocations(), 0);
+}
+
+}  // namespace
