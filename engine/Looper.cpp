@@ -266,3 +266,24 @@ float OdrkCrossDelay::ApplyTapEvent(bool& loopComplete, bool& recordPress) {
   }
   return tapSeconds;
 }
+
+// ---- Signals to the MIDI output task ----
+
+void OdrkCrossDelay::SignalMidiTask(int32_t tapEventAtStart) {
+  platform::EventFlags* event = m_midiEvent;
+  if (event == nullptr) return;
+  if (tapEventAtStart == -1) {
+    event->Set(kMidiEventTapEnd);
+  } else if (tapEventAtStart == 1) {
+    event->Set(kMidiEventTapStart);
+  } else {
+    const bool pause = GetParameterValue(kPauseClock) != 0.0f;
+    if (!pause && m_clockPaused.load(std::memory_order_relaxed)) {
+      m_clockPaused.store(false, std::memory_order_relaxed);
+      event->Set(kMidiEventResume);
+    } else if (pause && !m_clockPaused.load(std::memory_order_relaxed)) {
+      m_clockPaused.store(true, std::memory_order_relaxed);
+      event->Set(kMidiEventPause);
+    }
+  }
+}

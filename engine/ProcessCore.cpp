@@ -636,5 +636,5 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
   m_dataToGui.EnvLevel = m_envLevel;
   m_dataToGui.DigitalModeActive = digitalRead ? 1 : 0;
   if (m_waveformEnabled.load(std::memory_order_relaxed)) PublishDisplayPositions();
-  (void)tapEventAtStart;  // the MIDI output task hears of takes from here
+  SignalMidiTask(tapEventAtStart);
 }

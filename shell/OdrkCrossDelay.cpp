@@ -118,11 +118,14 @@ int32_t OdrkCrossDelay::Initialize() {
   InitBuffer(10.0f);
   ResetDelayInertiaVars();
   ReadPreferenceGlobals();
+  if (g_midiOutput.load(std::memory_order_relaxed)) CreateMIDITask();
   m_scriptHost->UpdateGlobals();
   return kNoErr;
 }
 
-void OdrkCrossDelay::Cleanup() {}
+void OdrkCrossDelay::Cleanup() {
+  DestroyMIDITask();
+}
 
 void OdrkCrossDelay::resume() {
   // A tape sized at another rate would hold a different length of time than

@@ -10,11 +10,14 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "engine/DataToGui.h"
 #include "engine/EngineTypes.h"
 #include "engine/TAUBuffer.h"
 #include "engine/ToneStages.h"
+#include "platform/Events.h"
+#include "platform/MidiService.h"
 #include "shell/OdrkAuBase.h"
 
 class OdrkCrossDelay : public OdrkAuBase {
@@ -129,6 +132,23 @@ class OdrkCrossDelay : public OdrkAuBase {
 
   VTLuaMIDIHelper* ScriptHost() const { return m_scriptHost.get(); }
 
+  // ---- MIDI output task ----
+  // Event bits the task wakes on.
+  enum : uint32_t {
+    kMidiEventQuit = 1,
+    kMidiEventTapStart = 2,
+    kMidiEventTapEnd = 4,
+    kMidiEventPause = 8,
+    kMidiEventResume = 16,
+  };
+  static constexpr int kMaxMidiPackets = 32;  // one list per wake-up
+  using MidiServiceFactory = std::unique_ptr<platform::MidiService> (*)();
+  // How tasks reach the system's MIDI service (tests install a recording one).
+  static MidiServiceFactory ms_midiServiceFactory;
+  bool HasMidiTask() const { return static_cast<bool>(m_midiTask); }
+  // "Veltrane N" once the task has made its source; empty before or without.
+  std::string MidiSourceName() const;
+
   // What tests and benchmarks look at.
   int32_t TapeFrames() const { return m_tapeFrames; }
   float MaxDelaySeconds() const { return m_maxDelaySec; }
@@ -180,6 +200,17 @@ class OdrkCrossDelay : public OdrkAuBase {
   void StartEnvelope(bool attack, float seconds);
   void AutoClearAfterFade();
   void PublishDisplayPositions();
+
+  // The MIDI output task (its own thread; Initialize starts it, the
+  // destructor ends it within ten seconds).
+  struct MidiTask;
+  void CreateMIDITask();
+  void DestroyMIDITask();
+  void MIDITaskMain(MidiTask& task);
+  void DoMIDIOut(MidiTask& task, uint32_t bits);
+  // At the end of a block core call: a take that started or ended, or a
+  // change of "Pause Clock", wakes the task. Never blocks.
+  void SignalMidiTask(int32_t tapEventAtStart);
 
   // Engine-made parameter changes: stored in the current program, then the
   // host is asked to show them.
@@ -233,7 +264,7 @@ class OdrkCrossDelay : public OdrkAuBase {
   std::atomic<bool> m_waveformEnabled{false};
   std::unique_ptr<float[]> m_waveform;
   std::atomic<double> m_tempo{120.0};
-  bool m_clockPaused = false;
+  std::atomic<bool> m_clockPaused{false};
   std::atomic<bool> m_tapTempoValid{false};
   int32_t m_envState = 2;
   float m_envLevel = 1.0f;
@@ -254,6 +285,10 @@ class OdrkCrossDelay : public OdrkAuBase {
 
   // ---- The shell's own bookkeeping ----
   std::unique_ptr<VTLuaMIDIHelper> m_scriptHost;
+  std::shared_ptr<MidiTask> m_midiTask;         // null when no task runs
+  platform::EventFlags* m_midiEvent = nullptr;  // the task's flags, while it runs
+  std::thread m_midiThread;
+  double m_hostClockFrequency = platform::kHostClockFrequency;
   int32_t m_physicalRamSize = 0;
   float m_tapeRequestSec = 0.0f;  // "Max Delay Time" the tape was last initialised for
   float m_tapeSampleRate = 0.0f;  // the rate the tape was sized at

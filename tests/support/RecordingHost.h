@@ -3,6 +3,7 @@
 // reports to its own RecordingHost.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,9 +42,10 @@ class RecordingHost {
   VstIntPtr versionAnswer = 2400;
   // The transport audioMasterGetTime reports; none unless a test sets it.
   std::optional<vsthost::Transport> transport;
-  int wantMidiCount = 0;
-  int updateDisplayCount = 0;
-  int getTimeCount = 0;
+  // Counted from any thread: the MIDI output task refreshes the display too.
+  std::atomic<int> wantMidiCount{0};
+  std::atomic<int> updateDisplayCount{0};
+  std::atomic<int> getTimeCount{0};
   std::vector<Automation> automations;
   std::vector<int> beginEdits, endEdits;
 
