@@ -1,5 +1,6 @@
 // The MIDI output task against a recording MIDI service: what goes out, when,
 // and from which source, as takes start and end and the clock pauses.
+#include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -264,18 +265,47 @@ TEST(MidiOutput, NoTaskWhenThePreferenceIsOff) {
 }
 
 // With a real ALSA sequencer, a client subscribed to the source hears the
-// clock. Containers and CI machines have none.
-TEST(MidiOutputAlsa, ASubscribedClientHearsTheClock) {
+// take's Start and the clock. Containers and CI machines have none.
+TEST(MidiOutputAlsaThreaded, ASubscribedClientHearsTheClock) {
   if (access("/dev/snd/seq", F_OK) != 0) {
     GTEST_SKIP() << "no ALSA sequencer on this machine (/dev/snd/seq is missing)";
   }
-  RecordingHost host;
-  auto effect = host.Create(false);
+  EngineHarness engine;
   const auto deadline = Clock::now() + std::chrono::seconds(5);
-  while (effect->MidiSourceName().empty() && Clock::now() < deadline) {
+  while (engine.effect().MidiSourceName().empty() && Clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  EXPECT_EQ(effect->MidiSourceName().rfind("Veltrane ", 0), 0u);
+  const std::string source = engine.effect().MidiSourceName();
+  ASSERT_EQ(source.rfind("Veltrane ", 0), 0u);
+
+  snd_seq_t* seq = nullptr;
+  ASSERT_GE(snd_seq_open(&seq, "default", SND_SEQ_OPEN_INPUT, SND_SEQ_NONBLOCK), 0);
+  snd_seq_set_client_name(seq, "Veltrane test listener");
+  const int port =
+      snd_seq_create_simple_port(seq, "in", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+                                 SND_SEQ_PORT_TYPE_APPLICATION);
+  snd_seq_addr_t from{};
+  ASSERT_GE(snd_seq_parse_address(seq, &from, source.c_str()), 0) << source;
+  ASSERT_GE(snd_seq_connect_from(seq, port, from.client, from.port), 0);
+
+  engine.Set(kTapRecord, 1.0f);
+  engine.Silence(88200, 4410);
+  engine.Set(kTapRecord, 0.0f);
+  engine.Silence(512);
+  int starts = 0, clocks = 0;
+  const auto until = Clock::now() + std::chrono::milliseconds(500);
+  while (Clock::now() < until) {
+    snd_seq_event_t* event = nullptr;
+    if (snd_seq_event_input(seq, &event) >= 0 && event != nullptr) {
+      if (event->type == SND_SEQ_EVENT_START) ++starts;
+      if (event->type == SND_SEQ_EVENT_CLOCK) ++clocks;
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  snd_seq_close(seq);
+  EXPECT_EQ(starts, 1);
+  EXPECT_GE(clocks, 15);  // 48 a second at 120 BPM
 }
 
 }  // namespace
