@@ -188,14 +188,7 @@ void OdrkCrossDelay::EndSplice(double D, bool reverse, double& writePos, float& 
   const float sr = getSampleRate();
   recordGain = 0.0f;
   m_recordGainRate = (1.0f / (GetParameterValue(kDelayInertiaFadeTime) * sr)) * 999.99994f;
-  const double length = m_tapeFrames;
-  if (reverse) {
-    writePos += D;
-    if (writePos >= length) writePos -= length;
-  } else {
-    writePos -= D;
-    if (writePos < 0.0) writePos += length;
-  }
+  writePos = tape::Wrap(reverse ? writePos + D : writePos - D, m_tapeFrames);
 }
 
 // ---- The delay of this call ----

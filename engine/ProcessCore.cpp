@@ -579,14 +579,10 @@ void OdrkCrossDelay::ProcessCore(const float** in, float** out, unsigned long fr
       write.envLevel = m_envState == 2 ? 1.0f : m_envState == 0 ? 0.0f : write.envLevel;
     }
     if (reversal) {
-      double& pos = write.motion.pos;
-      if (reverse) {
-        pos += twoD;
-        while (pos >= length) pos -= length;
-      } else {
-        pos -= twoD;
-        while (pos < 0.0) pos += length;
-      }
+      // The write head jumps by twice the delay, so every read position
+      // stays where it is.
+      write.motion.pos = tape::Wrap(
+          reverse ? write.motion.pos + twoD : write.motion.pos - twoD, length);
       write.recordGain = 0.0f;
       m_recordGainRate = (1.0f / sr) * 100.0f;
       for (int i = 0; i < kNumHeads; ++i) {
