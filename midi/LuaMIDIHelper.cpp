@@ -14,6 +14,7 @@ extern "C" {
 #include <string_view>
 
 #include "midi/ScriptDiscovery.h"
+#include "osc/OSCHelper.h"
 #include "platform/Clock.h"
 #include "platform/Folders.h"
 #include "shell/OdrkAuBase.h"
@@ -167,8 +168,8 @@ int getOthersGUIBoolValue(lua_State* L) {
 // ---- OSC: nothing to do without the instance's OSC helper ----
 
 int sendOSC(lua_State* L) {
-  if (Host(L)->Osc() == nullptr) return 0;
-  return 0;
+  OSCHelper* osc = Host(L)->Osc();
+  return osc != nullptr ? osc->LuaSendOSC(L) : 0;
 }
 
 int registerOSCPathForParameter(lua_State* L) {
@@ -384,6 +385,12 @@ lua_State* LuaMIDIHelper::LuaInit() {
   if (L == nullptr) return nullptr;
   luaL_openlibs(L);
   m_state = L;
+  // Everything the standard libraries put in the globals, before the API.
+  lua_pushnil(L);
+  while (lua_next(L, LUA_GLOBALSINDEX) != 0) {
+    if (lua_type(L, -2) == LUA_TSTRING) m_standardGlobals.insert(lua_tostring(L, -2));
+    lua_pop(L, 1);
+  }
 
   RegisterFunctions(L, std::begin(kFunctions), End(kFunctions));
   RegisterHandlers(L, std::begin(kHandlers), End(kHandlers));

@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,11 @@ class LuaMIDIHelper {
   lua_State* State() const { return m_state; }
   OdrkAuBase* Plugin() const { return m_plugin; }
   OSCHelper* Osc() const { return m_osc; }
+  // The instance's OSC server, once it exists (main thread, before use).
+  void SetOsc(OSCHelper* osc) { m_osc = osc; }
+  // True for the globals the standard libraries define (dofile, require,
+  // loadstring, ...), which the network may not call.
+  bool IsStandardGlobal(const char* name) const { return m_standardGlobals.count(name) > 0; }
   size_t PendingTimers();
 
   // ---- For the script API (called with the script lock held) ----
@@ -114,6 +120,7 @@ class LuaMIDIHelper {
   // The NRPN selection and data entry, shared by all channels.
   int32_t m_nrpnLow = 0, m_nrpnHigh = 0, m_dataLow = 0, m_dataHigh = 0;
   std::map<std::string, int> m_paramLookup;
+  std::set<std::string, std::less<>> m_standardGlobals;
 
   struct PendingTimer {
     int reference;

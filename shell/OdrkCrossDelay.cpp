@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "osc/OSCHelper.h"
 #include "platform/SystemInfo.h"
 #include "shell/OdrkInstanceTracker.h"
 #include "shell/Preferences.h"
@@ -46,9 +47,10 @@ OdrkCrossDelay::MemoryBudget OdrkCrossDelay::ComputeMemoryBudget(uint64_t physic
 
 OdrkCrossDelay::OdrkCrossDelay(audioMasterCallback audioMaster, bool isFxLoop)
     : OdrkAuBase(audioMaster, kNumPrograms, OdrkProgramBasic::Factory), isFxLoop(isFxLoop) {
-  // The script host; the OSC server, which would hold it too, is not part of
-  // this build yet.
+  // The script host and the OSC server, each holding the other.
   m_scriptHost = std::make_unique<VTLuaMIDIHelper>(this, nullptr);
+  m_osc = std::make_unique<OD::OSCHelper>(this, m_scriptHost.get());
+  m_scriptHost->SetOsc(m_osc.get());
 
   const MemoryBudget budget =
       ComputeMemoryBudget(platform::PhysicalMemoryBytes(), platform::HostProcessName());
@@ -106,6 +108,12 @@ OdrkCrossDelay::~OdrkCrossDelay() {
   OdrkInstanceTracker::RemoveInstance(this);
   Cleanup();
   m_waveform.reset();
+  {
+    // Scripts (timers) stop reaching the OSC server before it goes.
+    std::lock_guard<platform::RecursiveLock> guard(m_scriptHost->ScriptLock());
+    m_scriptHost->SetOsc(nullptr);
+  }
+  m_osc.reset();         // its server stops before the script state it calls into
   m_scriptHost.reset();  // its timers are removed before its state closes
 }
 
@@ -119,6 +127,7 @@ int32_t OdrkCrossDelay::Initialize() {
   ResetDelayInertiaVars();
   ReadPreferenceGlobals();
   if (g_midiOutput.load(std::memory_order_relaxed)) CreateMIDITask();
+  m_osc->CreateTask();
   m_scriptHost->UpdateGlobals();
   return kNoErr;
 }
@@ -183,7 +192,16 @@ void OdrkCrossDelay::setProgram(VstInt32 program) {
 
 void OdrkCrossDelay::ApplyOscPortOffset() {
   const int offset = static_cast<int>(std::trunc(GetParameterValue(kOscPortOffset)));
-  m_oscListenPort = offset != 0 ? g_OSCBasePort.load() + offset : 0;
+  const int port = offset != 0 ? g_OSCBasePort.load() + offset : 0;
+  // Hosts send automation again and again: a server already serving the
+  // port is left alone rather than closed and opened anew.
+  if (port == m_oscListenPort && (port == 0 || m_osc->CurrentPort() == port)) return;
+  m_oscListenPort = port;
+  if (m_oscListenPort != 0) {
+    m_osc->SetPort(m_oscListenPort);
+  } else {
+    m_osc->Disable();
+  }
 }
 
 bool OdrkCrossDelay::getEffectName(char* name) {

@@ -20,6 +20,10 @@
 #include "platform/MidiService.h"
 #include "shell/OdrkAuBase.h"
 
+namespace OD {
+class OSCHelper;
+}
+
 class OdrkCrossDelay : public OdrkAuBase {
  public:
   class VTLuaMIDIHelper;
@@ -131,6 +135,7 @@ class OdrkCrossDelay : public OdrkAuBase {
   int OscListenPort() const { return m_oscListenPort; }
 
   VTLuaMIDIHelper* ScriptHost() const { return m_scriptHost.get(); }
+  OD::OSCHelper* Osc() const { return m_osc.get(); }
 
   // ---- MIDI output task ----
   // Event bits the task wakes on.
@@ -285,6 +290,7 @@ class OdrkCrossDelay : public OdrkAuBase {
 
   // ---- The shell's own bookkeeping ----
   std::unique_ptr<VTLuaMIDIHelper> m_scriptHost;
+  std::unique_ptr<OD::OSCHelper> m_osc;
   std::shared_ptr<MidiTask> m_midiTask;         // null when no task runs
   platform::EventFlags* m_midiEvent = nullptr;  // the task's flags, while it runs
   std::thread m_midiThread;

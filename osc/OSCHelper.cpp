@@ -1,0 +1,395 @@
+#include "osc/OSCHelper.h"
+
+extern "C" {
+#include <lauxlib.h>
+#include <lua.h>
+}
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+#include "midi/LuaMIDIHelper.h"
+#include "oscpack/ip/UdpSocket.h"
+#include "oscpack/osc/OscOutboundPacketStream.h"
+#include "oscpack/osc/OscReceivedElements.h"
+#include "shell/OdrkAuBase.h"
+#include "shell/ParamTable.h"
+
+namespace OD {
+namespace {
+
+constexpr auto kShutdownWait = std::chrono::milliseconds(10000);
+constexpr int kCallResults = 16;
+
+// An error that ends the handling of one message.
+struct MessageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// The host's IPv4 address; 0 when it cannot be resolved. getaddrinfo, not
+// the library's gethostbyname: several servers resolve at the same time.
+unsigned long Resolve(const std::string& host) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return 0;
+  const auto* in = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+  const unsigned long address = ntohl(in->sin_addr.s_addr);
+  freeaddrinfo(found);
+  return address;
+}
+
+IpEndpointName Endpoint(const std::string& address) {
+  int port = -1;
+  const std::string host = OSCHelper::ParseAddress(address, port);
+  return IpEndpointName(Resolve(host), port);
+}
+
+// Sends one bundle (time tag 1) holding one message, from a new socket.
+template <typename Fill>
+void SendReply(const std::string& address, const char* path, Fill fill) {
+  char buffer[OSCHelper::kPacketBytes];
+  osc::OutboundPacketStream p(buffer, sizeof buffer);
+  p << osc::BeginBundle(1) << osc::BeginMessage(path);
+  fill(p);
+  p << osc::EndMessage << osc::EndBundle;
+  UdpTransmitSocket socket(Endpoint(address));
+  socket.Send(p.Data(), p.Size());
+}
+
+int CheckedId(osc::int32 id, const char* command) {
+  if (!IsValidParamId(id)) {
+    throw MessageError(std::string("parameter id out of range in ") + command);
+  }
+  return id;
+}
+
+}  // namespace
+
+OSCHelper::OSCHelper(OdrkAuBase* plugin, LuaMIDIHelper* scripts)
+    : m_plugin(plugin), m_scripts(scripts) {}
+
+OSCHelper::~OSCHelper() {
+  DestroyTask();
+}
+
+std::string OSCHelper::ParseAddress(const std::string& text, int& port) {
+  std::string rest = text.rfind("osc.udp://", 0) == 0 ? text.substr(10) : text;
+  const size_t colon = rest.find(':');
+  if (colon == std::string::npos) {
+    port = -1;
+    return rest;
+  }
+  port = std::atoi(rest.c_str() + colon + 1);
+  return rest.substr(0, colon);
+}
+
+void OSCHelper::CreateTask() {
+  if (m_running) {
+    std::printf("Warning: Attempt to recreate OSC task\n");
+    return;
+  }
+  try {
+    m_task = std::thread([this] { TaskMain(); });
+    m_running = true;
+  } catch (const std::system_error& e) {
+    std::printf("MPCreateTask returned %d\n", e.code().value());
+  }
+}
+
+void OSCHelper::DestroyTask() {
+  if (!m_running) return;
+  BreakReceiveLoop();
+  m_event.Set(kQuit);
+  if (m_done.Wait(kShutdownWait)) {
+    m_task.join();
+  } else {
+    std::printf("OSC: DestroyTask timeout on shutdown\n");
+    std::fflush(stdout);
+    m_task.detach();
+  }
+  m_running = false;
+}
+
+void OSCHelper::SetPort(int port) {
+  m_requestedPort = port;
+  BreakReceiveLoop();
+  m_event.Set(kWork);
+}
+
+void OSCHelper::Disable() {
+  m_requestedPort = 0;
+  BreakReceiveLoop();
+}
+
+void OSCHelper::BreakReceiveLoop() {
+  std::lock_guard<std::mutex> guard(m_socketLock);
+  if (m_socket != nullptr) m_socket->AsynchronousBreak();
+}
+
+void OSCHelper::TaskMain() {
+  for (;;) {
+    if (m_event.Wait() & kQuit) break;
+    const int port = m_requestedPort.load();
+    m_currentPort = 0;
+    if (port == 0) continue;
+    try {
+      UdpListeningReceiveSocket socket(IpEndpointName(IpEndpointName::ANY_ADDRESS, port), this);
+      {
+        std::lock_guard<std::mutex> guard(m_socketLock);
+        m_socket = &socket;
+      }
+      m_currentPort = port;
+      // A port change or a quit that came while the socket opened.
+      if (m_requestedPort.load() == port) socket.Run();
+      std::lock_guard<std::mutex> guard(m_socketLock);
+      m_socket = nullptr;
+    } catch (const osc::Exception& e) {
+      std::printf("osc::Exception in TaskMain(): %s\n", e.what());
+    } catch (const std::exception& e) {
+      std::printf("std::runtime_error in TaskMain(): %s\n", e.what());
+    }
+    std::fflush(stdout);
+    {
+      std::lock_guard<std::mutex> guard(m_socketLock);
+      m_socket = nullptr;
+    }
+    m_currentPort = 0;
+  }
+  m_done.Signal();
+}
+
+void OSCHelper::ProcessPacket(const char* data, int size, const IpEndpointName& remote) {
+  // A packet that is no OSC at all ends only itself.
+  try {
+    osc::OscPacketListener::ProcessPacket(data, size, remote);
+  } catch (const osc::Exception& e) {
+    std::printf("error while parsing message: %s\n", e.what());
+    std::fflush(stdout);
+  }
+}
+
+void OSCHelper::ProcessMessage(const osc::ReceivedMessage& message, const IpEndpointName& remote) {
+  try {
+    Dispatch(message, remote);
+  } catch (const MessageError& e) {
+    std::printf("error while parsing message: %s: %s\n", message.AddressPattern(), e.what());
+  } catch (const osc::Exception& e) {
+    std::printf("error while parsing message: %s: %s\n", message.AddressPattern(), e.what());
+  }
+  std::fflush(stdout);
+}
+
+void OSCHelper::Dispatch(const osc::ReceivedMessage& message, const IpEndpointName& remote) {
+  const char* address = message.AddressPattern();
+  osc::ReceivedMessageArgumentStream args = message.ArgumentStream();
+  const char* addr = nullptr;
+  const char* path = nullptr;
+  osc::int32 id = 0;
+  float value = 0.0f;
+
+  if (std::strcmp(address, "/ping") == 0) {
+    args >> addr >> path >> osc::EndMessage;
+    char local[IpEndpointName::ADDRESS_AND_PORT_STRING_LENGTH];
+    {
+      std::lock_guard<std::mutex> guard(m_socketLock);
+      if (m_socket == nullptr) return;
+      m_socket->LocalEndpointFor(Endpoint(addr)).AddressAndPortAsString(local);
+    }
+    const std::string self = std::string("osc.udp://") + local;
+    SendReply(addr, path,
+              [&](osc::OutboundPacketStream& p) { p << self.c_str() << "Veltrane 2.1.2"; });
+  } else if (std::strcmp(address, "/set") == 0) {
+    args >> id >> value >> osc::EndMessage;
+    m_plugin->SetParameterValue(CheckedId(id, "set"), value);
+    m_plugin->updateDisplay();
+  } else if (std::strcmp(address, "/get") == 0) {
+    args >> id >> addr >> path >> osc::EndMessage;
+    const float current = m_plugin->GetParameterValue(CheckedId(id, "get"));
+    SendReply(addr, path, [&](osc::OutboundPacketStream& p) { p << id << current; });
+  } else if (std::strcmp(address, "/getAll") == 0) {
+    args >> addr >> path >> osc::EndMessage;
+    UdpTransmitSocket socket(Endpoint(addr));
+    for (osc::int32 i = 0; i < kNumParams; ++i) {
+      char buffer[kPacketBytes];
+      osc::OutboundPacketStream p(buffer, sizeof buffer);
+      p << osc::BeginBundle(1) << osc::BeginMessage(path) << i << m_plugin->GetParameterValue(i)
+        << osc::EndMessage << osc::EndBundle;
+      socket.Send(p.Data(), p.Size());
+    }
+  } else if (std::strcmp(address, "/getNumParameters") == 0) {
+    args >> addr >> path >> osc::EndMessage;
+    SendReply(addr, path, [](osc::OutboundPacketStream& p) { p << osc::int32{kNumParams}; });
+  } else if (std::strcmp(address, "/isParameterUsed") == 0) {
+    args >> id >> addr >> path >> osc::EndMessage;
+    const bool used = isParameterUsed(CheckedId(id, "isParameterUsed"));
+    SendReply(addr, path, [&](osc::OutboundPacketStream& p) { p << id << used; });
+  } else if (std::strcmp(address, "/getInfo") == 0) {
+    args >> id >> addr >> path >> osc::EndMessage;
+    const ParamInfo& info = astParamInfos[CheckedId(id, "getInfo")];
+    if (!isParameterUsed(id)) throw MessageError("parameter id is unused");
+    SendReply(addr, path, [&](osc::OutboundPacketStream& p) {
+      p << id << info.minimum << info.maximum << info.defaultValue << info.name
+        << static_cast<osc::int32>(info.unit);
+    });
+  } else if (std::strcmp(address, "/exec") == 0 || std::strcmp(address, "/call") == 0) {
+    CallScript(message, address[1] == 'c');
+  } else if (std::strcmp(address, "/startNote") == 0 || std::strcmp(address, "/stopNote") == 0) {
+    args >> id >> value >> osc::EndMessage;
+    if (m_scripts == nullptr) return;
+    const auto note = static_cast<unsigned char>(id & 0xFF);
+    const auto velocity = static_cast<unsigned char>(static_cast<int>(127.0f * value) & 0xFF);
+    if (address[2] == 't' && address[3] == 'a') {  // "/startNote"
+      m_scripts->HandleNoteOn(1, note, velocity, 0);
+    } else {
+      m_scripts->HandleNoteOff(1, note, velocity, 0);
+    }
+  } else {
+    ProcessMessage(address, message, remote);
+  }
+}
+
+void OSCHelper::CallScript(const osc::ReceivedMessage& message, bool withReply) {
+  if (m_scripts == nullptr) throw MessageError("no Lua support from OSC");
+  auto arg = message.ArgumentsBegin();
+  const auto end = message.ArgumentsEnd();
+  auto nextString = [&]() -> const char* {
+    if (arg == end) throw osc::MissingArgumentException();
+    return (arg++)->AsString();
+  };
+  const char* name = nextString();
+  const char* addr = withReply ? nextString() : nullptr;
+  const char* path = withReply ? nextString() : nullptr;
+
+  lua_State* L = m_scripts->LuaInit();
+  std::lock_guard<platform::RecursiveLock> guard(m_scripts->ScriptLock());
+  const int base = lua_gettop(L);
+  // The standard libraries' own globals (dofile, loadstring, require, ...)
+  // are not for the network: only the script API and the scripts' functions.
+  if (m_scripts->IsStandardGlobal(name)) throw MessageError("failed to exec function");
+  lua_getglobal(L, name);
+  int count = 0;
+  for (; arg != end; ++arg, ++count) {
+    switch (arg->TypeTag()) {
+      case osc::TRUE_TYPE_TAG:
+      case osc::FALSE_TYPE_TAG:
+        lua_pushboolean(L, arg->AsBool());
+        break;
+      case osc::NIL_TYPE_TAG:
+        lua_pushnil(L);
+        break;
+      case osc::DOUBLE_TYPE_TAG:
+        lua_pushnumber(L, arg->AsDouble());
+        break;
+      case osc::FLOAT_TYPE_TAG:
+        lua_pushnumber(L, arg->AsFloat());
+        break;
+      case osc::INT64_TYPE_TAG:
+        lua_pushnumber(L, static_cast<double>(arg->AsInt64()));
+        break;
+      case osc::INT32_TYPE_TAG:
+        lua_pushnumber(L, arg->AsInt32());
+        break;
+      case osc::STRING_TYPE_TAG:
+        lua_pushstring(L, arg->AsString());
+        break;
+      default:
+        lua_settop(L, base);
+        throw MessageError("unhandled argument type to exec");
+    }
+  }
+  if (lua_pcall(L, count, withReply ? kCallResults : 0, 0) != 0) {
+    lua_settop(L, base);
+    throw MessageError("failed to exec function");
+  }
+  if (!withReply) return;
+  try {
+    SendReply(addr, path, [&](osc::OutboundPacketStream& p) {
+      for (int i = 1; i <= kCallResults; ++i) {
+        const int index = base + i;
+        if (lua_isnil(L, index)) break;
+        if (lua_type(L, index) == LUA_TNUMBER ||
+            (lua_type(L, index) == LUA_TSTRING && lua_isnumber(L, index))) {
+          p << static_cast<float>(lua_tonumber(L, index));
+        } else if (lua_type(L, index) == LUA_TSTRING) {
+          p << lua_tostring(L, index);
+        } else {
+          throw MessageError("unhandled argument type return from call");
+        }
+      }
+    });
+  } catch (...) {
+    lua_settop(L, base);
+    throw;
+  }
+  lua_settop(L, base);
+}
+
+// ---- sendOSC for the scripts ----
+
+int OSCHelper::LuaSendOSC(lua_State* L) {
+  const int n = lua_gettop(L);
+  const char* destination = luaL_checkstring(L, 1);
+  const char* address = luaL_checkstring(L, 2);
+  const char* types = nullptr;
+  int table = 0;
+  if (n == 3) {
+    luaL_checktype(L, 3, LUA_TTABLE);
+    table = 3;
+  } else if (n == 4) {
+    types = luaL_checkstring(L, 3);
+    luaL_checktype(L, 4, LUA_TTABLE);
+    table = 4;
+  }
+  const int length = table != 0 ? static_cast<int>(lua_objlen(L, table)) : 0;
+  if (types != nullptr && static_cast<int>(std::strlen(types)) != length) {
+    return luaL_error(L, "format string length mismatch in sendOSC");
+  }
+  char buffer[kPacketBytes];
+  bool failed = false;
+  char error[256] = "";
+  // No C++ object with a destructor may be alive when luaL_error unwinds, so
+  // the packet is built and sent in a scope of its own first.
+  {
+    try {
+      osc::OutboundPacketStream p(buffer, sizeof buffer);
+      p << osc::BeginBundle(1) << osc::BeginMessage(address);
+      for (int i = 1; i <= length && !failed; ++i) {
+        lua_rawgeti(L, table, i);
+        if (lua_isnil(L, -1)) {
+          p << osc::OscNil;
+        } else if (lua_isnumber(L, -1)) {
+          if (types != nullptr && types[i - 1] == 'i') {
+            p << static_cast<osc::int32>(lua_tointeger(L, -1));
+          } else {
+            p << static_cast<float>(lua_tonumber(L, -1));
+          }
+        } else if (lua_type(L, -1) == LUA_TSTRING) {
+          p << lua_tostring(L, -1);
+        } else {
+          failed = true;
+          std::snprintf(error, sizeof error, "unhandled argument type return from call");
+        }
+        lua_pop(L, 1);
+      }
+      if (!failed) {
+        p << osc::EndMessage << osc::EndBundle;
+        UdpTransmitSocket socket(Endpoint(destination));
+        socket.Send(p.Data(), p.Size());
+      }
+    } catch (const std::exception& e) {
+      failed = true;
+      std::snprintf(error, sizeof error, "%s", e.what());
+    }
+  }
+  if (failed) return luaL_error(L, "%s", error);
+  return 0;
+}
+
+}  // namespace OD

@@ -1,0 +1,343 @@
+// The OSC server over real UDP sockets on loopback, with oscpack as the
+// client: each command's reply, the errors that end only their message, and
+// the port that follows "OSC Port Offset".
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "osc/OSCHelper.h"
+#include "oscpack/ip/UdpSocket.h"
+#include "oscpack/osc/OscOutboundPacketStream.h"
+#include "oscpack/osc/OscReceivedElements.h"
+#include "shell/VTLuaMIDIHelper.h"
+#include "tests/support/RecordingHost.h"
+
+extern "C" {
+#include <lauxlib.h>
+#include <lua.h>
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A base port per test process, so parallel test processes do not meet.
+int BasePort() {
+  return 20000 + static_cast<int>(getpid() % 400) * 100;
+}
+
+// Where replies come back: a UDP socket on an ephemeral loopback port.
+class ReplyListener {
+ public:
+  ReplyListener() {
+    m_fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
+    m_port = ntohs(a.sin_port);
+    timeval timeout{2, 0};
+    setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  }
+  ~ReplyListener() { close(m_fd); }
+  std::string Address(bool prefix = true) const {
+    return std::string(prefix ? "osc.udp://" : "") + "127.0.0.1:" + std::to_string(m_port);
+  }
+  // The next packet, or nothing within two seconds.
+  std::optional<std::vector<char>> Receive() {
+    std::vector<char> buffer(4096);
+    const ssize_t n = recv(m_fd, buffer.data(), buffer.size(), 0);
+    if (n <= 0) return std::nullopt;
+    buffer.resize(n);
+    return buffer;
+  }
+
+ private:
+  int m_fd;
+  int m_port;
+};
+
+// A reply: a bundle with time tag 1 holding one message; its address and
+// its arguments as text ("i:12", "f:90", "s:a", "T").
+struct Reply {
+  std::string address;
+  std::vector<std::string> args;
+};
+
+std::optional<Reply> ReadReply(ReplyListener& listener) {
+  const auto packet = listener.Receive();
+  if (!packet) return std::nullopt;
+  osc::ReceivedPacket p(packet->data(),
+                        static_cast<osc::osc_bundle_element_size_t>(packet->size()));
+  EXPECT_TRUE(p.IsBundle());
+  osc::ReceivedBundle bundle(p);
+  EXPECT_EQ(bundle.TimeTag(), 1u);
+  EXPECT_EQ(bundle.ElementCount(), 1);
+  osc::ReceivedMessage m(*bundle.ElementsBegin());
+  Reply reply{m.AddressPattern(), {}};
+  for (auto a = m.ArgumentsBegin(); a != m.ArgumentsEnd(); ++a) {
+    switch (a->TypeTag()) {
+      case osc::INT32_TYPE_TAG:
+        reply.args.push_back("i:" + std::to_string(a->AsInt32()));
+        break;
+      case osc::FLOAT_TYPE_TAG: {
+        char text[32];
+        std::snprintf(text, sizeof text, "f:%g", a->AsFloat());
+        reply.args.push_back(text);
+        break;
+      }
+      case osc::STRING_TYPE_TAG:
+        reply.args.push_back(std::string("s:") + a->AsString());
+        break;
+      default:
+        reply.args.push_back(std::string(1, a->TypeTag()));
+    }
+  }
+  return reply;
+}
+
+// An instance serving on base port + offset, with a user script.
+class OscServerThreaded : public ::testing::Test {
+ protected:
+  explicit OscServerThreaded(const std::string& script = kScript) {
+    config.WritePreferenceFile("{\"OSC Base Port\": " + std::to_string(BasePort()) + "}");
+    homes.AddScript(platform::Domain::User, "midi.lua", script);
+    effect = host.Create(false);
+    Serve(5);
+  }
+
+  static constexpr const char* kScript =
+      "function mixed() return 1, 'a', nil, 2 end\n"
+      "function truth() return true end\n"
+      "function remember(x) remembered = x end\n"
+      "notValue = 5\n"
+      "requestAllNoteOn(function(c, n, v) setParameter('Pitch', c); setParameter('Beats', v) end)";
+
+  void Serve(int offset) {
+    AEffect* e = effect->getAeffect();
+    e->setParameter(e, kOscPortOffset, offset / 100.0f);
+    port = offset == 0 ? 0 : BasePort() + offset;
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (effect->Osc()->CurrentPort() != port && Clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(effect->Osc()->CurrentPort(), port);
+  }
+
+  // Sends one message to the server.
+  template <typename... Args>
+  void Send(const char* address, Args... args) {
+    char buffer[1024];
+    osc::OutboundPacketStream p(buffer, sizeof buffer);
+    p << osc::BeginMessage(address);
+    (p << ... << args);
+    p << osc::EndMessage;
+    SendRaw(p.Data(), p.Size());
+  }
+  void SendRaw(const char* data, size_t size) {
+    UdpTransmitSocket socket(IpEndpointName("127.0.0.1", port));
+    socket.Send(data, size);
+  }
+  // Waits until the server has handled what was sent before: a reply to a
+  // later "/getNumParameters" comes back.
+  void Sync() {
+    ReplyListener sync;
+    Send("/getNumParameters", sync.Address().c_str(), "/sync");
+    ASSERT_TRUE(ReadReply(sync).has_value());
+  }
+
+  ScopedConfigHome config;
+  ScopedDataHomes homes;
+  RecordingHost host;
+  std::unique_ptr<OdrkCrossDelay> effect;
+  int port = 0;
+};
+
+TEST_F(OscServerThreaded, PingGetAndDescribe) {
+  ReplyListener reply;
+  Send("/ping", reply.Address().c_str(), "/pong");
+  auto r = ReadReply(reply);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->address, "/pong");
+  ASSERT_EQ(r->args.size(), 2u);
+  EXPECT_EQ(r->args[0], "s:osc.udp://127.0.0.1:" + std::to_string(port));
+  EXPECT_EQ(r->args[1], "s:Veltrane 2.1.2");
+
+  // The prefix is optional in reply addresses.
+  Send("/get", 12, reply.Address(false).c_str(), "/val");
+  r = ReadReply(reply);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->address, "/val");
+  EXPECT_EQ(r->args, (std::vector<std::string>{"i:12", "f:90"}));
+
+  Send("/getNumParameters", reply.Address().c_str(), "/n");
+  EXPECT_EQ(ReadReply(reply)->args, std::vector<std::string>{"i:82"});
+  Send("/isParameterUsed", 3, reply.Address().c_str(), "/used");
+  EXPECT_EQ(ReadReply(reply)->args, (std::vector<std::string>{"i:3", "T"}));
+  Send("/getInfo", 12, reply.Address().c_str(), "/info");
+  EXPECT_EQ(ReadReply(reply)->args,
+            (std::vector<std::string>{"i:12", "f:0", "f:100", "f:90", "s:Master feedback", "i:3"}));
+}
+
+TEST_F(OscServerThreaded, GetAllSendsEveryParameterInOrder) {
+  ReplyListener reply;
+  Send("/getAll", reply.Address().c_str(), "/all");
+  for (int id = 0; id < kNumParams; ++id) {
+    auto r = ReadReply(reply);
+    ASSERT_TRUE(r) << id;
+    ASSERT_EQ(r->args[0], "i:" + std::to_string(id));
+  }
+}
+
+TEST_F(OscServerThreaded, SetStoresAndRefreshesTheHost) {
+  const int before = host.updateDisplayCount;
+  Send("/set", 12, 50.0f);
+  Sync();
+  EXPECT_EQ(effect->GetParameterValue(kMasterFeedback), 50.0f);
+  EXPECT_GT(host.updateDisplayCount, before);
+}
+
+TEST_F(OscServerThreaded, ErrorsEndOnlyTheirMessage) {
+  testing::internal::CaptureStdout();
+  Send("/set", 12, 50);  // typed "ii"
+  Send("/set", 82, 1.0f);
+  Send("/getInfo", -1, "127.0.0.1:1", "/x");
+  Send("/get", 12, "127.0.0.1:1", "/val", 7);  // one argument too many
+  const char garbage[] = "\x01\x02 not osc at all";
+  SendRaw(garbage, sizeof garbage - 1);
+  char buffer[64];
+  osc::OutboundPacketStream p(buffer, sizeof buffer);
+  p << osc::BeginMessage("/set") << 12 << 5.0f << osc::EndMessage;
+  SendRaw(p.Data(), p.Size() - 4);  // truncated
+  Sync();
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_NE(printed.find("error while parsing message: /set"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("parameter id out of range in set"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("parameter id out of range in getInfo"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("error while parsing message: /get"), std::string::npos) << printed;
+  EXPECT_GE(std::count(printed.begin(), printed.end(), '\n'), 6) << printed;
+  EXPECT_EQ(effect->GetParameterValue(kMasterFeedback), 90.0f);  // nothing was set
+}
+
+TEST_F(OscServerThreaded, CallAndExecReachTheScriptsFunctions) {
+  ReplyListener reply;
+  Send("/call", "mixed", reply.Address().c_str(), "/result");
+  auto r = ReadReply(reply);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->address, "/result");
+  EXPECT_EQ(r->args, (std::vector<std::string>{"f:1", "s:a"}));  // up to the first nil
+
+  Send("/exec", "remember", 7.5f);
+  Send("/exec", "setParameter", "Dry Level", 0.25f);  // the script API is there too
+  Sync();
+  EXPECT_EQ(effect->GetParameterValue(kDryLevel), 0.25f);
+
+  testing::internal::CaptureStdout();
+  Send("/call", "truth", reply.Address().c_str(), "/t");
+  Send("/exec", "notValue");
+  Sync();
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_NE(printed.find("unhandled argument type return from call"), std::string::npos);
+  EXPECT_NE(printed.find("/exec: failed to exec function"), std::string::npos) << printed;
+}
+
+// The standard libraries' globals would let a packet run code or files of
+// the sender's choosing: they are refused like names that are no function.
+TEST_F(OscServerThreaded, StandardLibraryGlobalsAreRefused) {
+  testing::internal::CaptureStdout();
+  const char* refused[] = {"dofile", "loadfile", "loadstring", "load",  "require",
+                           "module", "setfenv",  "rawset",     "pcall", "print"};
+  for (const char* name : refused) Send("/exec", name, "/etc/passwd");
+  Send("/exec", "setfenv", 1.0f);
+  Sync();
+  const std::string printed = testing::internal::GetCapturedStdout();
+  size_t failures = 0;
+  for (size_t at = printed.find("failed to exec function"); at != std::string::npos;
+       at = printed.find("failed to exec function", at + 1)) {
+    ++failures;
+  }
+  EXPECT_EQ(failures, std::size(refused) + 1) << printed;
+}
+
+TEST_F(OscServerThreaded, NotesReachTheScriptsOnChannelTwo) {
+  Send("/startNote", 60, 0.5f);
+  Sync();
+  EXPECT_EQ(effect->GetParameterValue(kPitch), 2.0f);   // channel 2
+  EXPECT_EQ(effect->GetParameterValue(kBeats), 63.0f);  // 127 x 0.5
+}
+
+TEST_F(OscServerThreaded, ScriptsSendOsc) {
+  ReplyListener listener;
+  auto* scripts = effect->ScriptHost();
+  const std::string code =
+      "sendOSC('" + listener.Address() + "', '/from/script', 'ifs', {3, 2.5, 'x'})";
+  {
+    std::lock_guard<platform::RecursiveLock> guard(scripts->ScriptLock());
+    ASSERT_EQ(luaL_dostring(scripts->State(), code.c_str()), 0);
+  }
+  auto r = ReadReply(listener);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->address, "/from/script");
+  EXPECT_EQ(r->args, (std::vector<std::string>{"i:3", "f:2.5", "s:x"}));
+  std::lock_guard<platform::RecursiveLock> guard(scripts->ScriptLock());
+  ASSERT_NE(luaL_dostring(scripts->State(), "sendOSC('127.0.0.1:1', '/x', 'ii', {1})"), 0);
+  EXPECT_NE(std::string(lua_tostring(scripts->State(), -1)).find("format string length mismatch"),
+            std::string::npos);
+  lua_pop(scripts->State(), 1);
+}
+
+TEST_F(OscServerThreaded, PortFollowsTheOffset) {
+  Serve(0);
+  EXPECT_EQ(effect->Osc()->CurrentPort(), 0);
+  Serve(7);
+  EXPECT_EQ(effect->Osc()->CurrentPort(), BasePort() + 7);
+
+  // A second instance on the same port cannot open it; it does once its
+  // offset changes.
+  testing::internal::CaptureStdout();
+  RecordingHost otherHost;
+  auto other = otherHost.Create(false);
+  AEffect* o = other->getAeffect();
+  o->setParameter(o, kOscPortOffset, 0.07f);
+  const auto deadline = Clock::now() + std::chrono::seconds(2);
+  std::string printed;
+  while (Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  printed = testing::internal::GetCapturedStdout();
+  EXPECT_NE(printed.find("std::runtime_error in TaskMain(): "), std::string::npos) << printed;
+  EXPECT_EQ(other->Osc()->CurrentPort(), 0);
+  o->setParameter(o, kOscPortOffset, 0.08f);
+  const auto again = Clock::now() + std::chrono::seconds(5);
+  while (other->Osc()->CurrentPort() != BasePort() + 8 && Clock::now() < again) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(other->Osc()->CurrentPort(), BasePort() + 8);
+}
+
+TEST(OscAddress, ParsesWithAndWithoutPrefix) {
+  struct Case {
+    const char* text;
+    const char* host;
+    int port;
+  };
+  const Case cases[] = {{"osc.udp://10.0.0.2:9000", "10.0.0.2", 9000},
+                        {"localhost:57120", "localhost", 57120},
+                        {"studio.local", "studio.local", -1}};
+  for (const Case& c : cases) {
+    int port = 0;
+    EXPECT_EQ(OD::OSCHelper::ParseAddress(c.text, port), c.host);
+    EXPECT_EQ(port, c.port) << c.text;
+  }
+}
+
+}  // namespace
