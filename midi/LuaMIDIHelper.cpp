@@ -173,13 +173,13 @@ int sendOSC(lua_State* L) {
 }
 
 int registerOSCPathForParameter(lua_State* L) {
-  if (Host(L)->Osc() == nullptr) return 0;
-  return 0;
+  OSCHelper* osc = Host(L)->Osc();
+  return osc != nullptr ? osc->RegisterOSCPathForParameter(L, false) : 0;
 }
 
 int registerOSCPathForParameterNormalized(lua_State* L) {
-  if (Host(L)->Osc() == nullptr) return 0;
-  return 0;
+  OSCHelper* osc = Host(L)->Osc();
+  return osc != nullptr ? osc->RegisterOSCPathForParameter(L, true) : 0;
 }
 
 // ---- Handler registration ----
@@ -471,6 +471,10 @@ void LuaMIDIHelper::LuaShutdown() {
   m_paramLookup.clear();
   lua_close(m_state);
   m_state = nullptr;
+}
+
+int LuaMIDIHelper::ParameterArgument(lua_State* L, int index) {
+  return ParamArg(L, index);
 }
 
 void LuaMIDIHelper::LuaError(lua_State*, const char* format, ...) {

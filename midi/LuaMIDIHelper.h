@@ -74,6 +74,10 @@ class LuaMIDIHelper {
   static void LuaError(lua_State* state, const char* format, ...)
       __attribute__((format(printf, 2, 3)));
 
+  // The parameter at stack index: an id or an exact name. Raises the script
+  // errors "parameter not found: '%s'" and "parameter out of range: %d".
+  static int ParameterArgument(lua_State* L, int index);
+
   platform::RecursiveLock& ScriptLock() { return m_scriptLock; }
   lua_State* State() const { return m_state; }
   OdrkAuBase* Plugin() const { return m_plugin; }

@@ -11,6 +11,7 @@ extern "C" {
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <stdexcept>
 
 #include "midi/LuaMIDIHelper.h"
@@ -25,6 +26,8 @@ namespace {
 
 constexpr auto kShutdownWait = std::chrono::milliseconds(10000);
 constexpr int kCallResults = 16;
+// The parameters one script call may bind to one address.
+constexpr int kMaxBound = 128;
 
 // An error that ends the handling of one message.
 struct MessageError : std::runtime_error {
@@ -98,6 +101,7 @@ void OSCHelper::CreateTask() {
   try {
     m_task = std::thread([this] { TaskMain(); });
     m_running = true;
+    m_notifyTask = std::thread([this] { NotifyTaskMain(); });
   } catch (const std::system_error& e) {
     std::printf("MPCreateTask returned %d\n", e.code().value());
   }
@@ -113,6 +117,16 @@ void OSCHelper::DestroyTask() {
     std::printf("OSC: DestroyTask timeout on shutdown\n");
     std::fflush(stdout);
     m_task.detach();
+  }
+  if (m_notifyTask.joinable()) {
+    m_notifyEvent.Set(kQuit);
+    if (m_notifyDone.Wait(kShutdownWait)) {
+      m_notifyTask.join();
+    } else {
+      std::printf("OSC: DestroyTask timeout on shutdown\n");
+      std::fflush(stdout);
+      m_notifyTask.detach();
+    }
   }
   m_running = false;
 }
@@ -147,7 +161,10 @@ void OSCHelper::TaskMain() {
       }
       m_currentPort = port;
       // A port change or a quit that came while the socket opened.
-      if (m_requestedPort.load() == port) socket.Run();
+      if (m_requestedPort.load() == port) {
+        PublishBonjourService(port);
+        socket.Run();
+      }
       std::lock_guard<std::mutex> guard(m_socketLock);
       m_socket = nullptr;
     } catch (const osc::Exception& e) {
@@ -156,6 +173,7 @@ void OSCHelper::TaskMain() {
       std::printf("std::runtime_error in TaskMain(): %s\n", e.what());
     }
     std::fflush(stdout);
+    UnpublishBonjourService();
     {
       std::lock_guard<std::mutex> guard(m_socketLock);
       m_socket = nullptr;
@@ -163,6 +181,21 @@ void OSCHelper::TaskMain() {
     m_currentPort = 0;
   }
   m_done.Signal();
+}
+
+std::string OSCHelper::ServiceName(const std::string& computer) {
+  char product[64];
+  std::snprintf(product, sizeof product, "Veltrane %d.%d.%d", 2, 1, 2);
+  return computer.empty() ? std::string(product) : std::string(product) + " on " + computer;
+}
+
+void OSCHelper::PublishBonjourService(int port) {
+  m_advertised = m_advertisement.Publish(ServiceName(platform::ComputerName()), "_osc._udp", port);
+}
+
+void OSCHelper::UnpublishBonjourService() {
+  m_advertisement.Withdraw();
+  m_advertised = false;
 }
 
 void OSCHelper::ProcessPacket(const char* data, int size, const IpEndpointName& remote) {
@@ -194,6 +227,7 @@ void OSCHelper::Dispatch(const osc::ReceivedMessage& message, const IpEndpointNa
   osc::int32 id = 0;
   float value = 0.0f;
 
+  if (ApplyBindings(message)) return;
   if (std::strcmp(address, "/ping") == 0) {
     args >> addr >> path >> osc::EndMessage;
     char local[IpEndpointName::ADDRESS_AND_PORT_STRING_LENGTH];
@@ -223,6 +257,12 @@ void OSCHelper::Dispatch(const osc::ReceivedMessage& message, const IpEndpointNa
         << osc::EndMessage << osc::EndBundle;
       socket.Send(p.Data(), p.Size());
     }
+  } else if (std::strcmp(address, "/getAllRegistered") == 0) {
+    args >> osc::EndMessage;
+    std::lock_guard<std::mutex> guard(m_registrationLock);
+    for (const auto& [key, subscriber] : m_registrations) {
+      SendNotification(subscriber.endpoint, subscriber.path, key, m_plugin->GetParameterValue(key));
+    }
   } else if (std::strcmp(address, "/getNumParameters") == 0) {
     args >> addr >> path >> osc::EndMessage;
     SendReply(addr, path, [](osc::OutboundPacketStream& p) { p << osc::int32{kNumParams}; });
@@ -238,6 +278,30 @@ void OSCHelper::Dispatch(const osc::ReceivedMessage& message, const IpEndpointNa
       p << id << info.minimum << info.maximum << info.defaultValue << info.name
         << static_cast<osc::int32>(info.unit);
     });
+  } else if (std::strcmp(address, "/registerUpdate") == 0) {
+    args >> id >> addr >> path >> osc::EndMessage;
+    CheckedId(id, "registerUpdate");
+    const IpEndpointName endpoint = Endpoint(addr);
+    std::lock_guard<std::mutex> guard(m_registrationLock);
+    const auto [first, last] = m_registrations.equal_range(id);
+    for (auto it = first; it != last; ++it) {
+      if (it->second.endpoint == endpoint && it->second.path == path) return;
+    }
+    m_registrations.emplace_hint(last, id, Subscriber{endpoint, path});
+    m_subscribed[id] = true;
+  } else if (std::strcmp(address, "/unregisterUpdate") == 0) {
+    args >> id >> addr >> path >> osc::EndMessage;
+    CheckedId(id, "unregisterUpdate");
+    const IpEndpointName endpoint = Endpoint(addr);
+    std::lock_guard<std::mutex> guard(m_registrationLock);
+    const auto [first, last] = m_registrations.equal_range(id);
+    for (auto it = first; it != last; ++it) {
+      if (it->second.endpoint == endpoint && it->second.path == path) {
+        m_registrations.erase(it);
+        break;
+      }
+    }
+    if (m_registrations.count(id) == 0) m_subscribed[id] = false;
   } else if (std::strcmp(address, "/exec") == 0 || std::strcmp(address, "/call") == 0) {
     CallScript(message, address[1] == 'c');
   } else if (std::strcmp(address, "/startNote") == 0 || std::strcmp(address, "/stopNote") == 0) {
@@ -329,6 +393,130 @@ void OSCHelper::CallScript(const osc::ReceivedMessage& message, bool withReply) 
     throw;
   }
   lua_settop(L, base);
+}
+
+// ---- Change notifications ----
+
+bool OSCHelper::SetParamQueue::Write(int id, float value) {
+  while (m_writing.test_and_set(std::memory_order_acquire)) {
+  }
+  const int write = m_write.load(std::memory_order_relaxed);
+  const bool full = write == m_read.load(std::memory_order_acquire);
+  if (!full) {
+    m_slots[write] = Entry{id, value};
+    m_write.store((write + 1) % kSlots, std::memory_order_release);
+  }
+  m_writing.clear(std::memory_order_release);
+  return !full;
+}
+
+bool OSCHelper::SetParamQueue::Read(Entry& entry) {
+  const int next = (m_read.load(std::memory_order_relaxed) + 1) % kSlots;
+  if (next == m_write.load(std::memory_order_acquire)) return false;
+  entry = m_slots[next];
+  m_read.store(next, std::memory_order_release);
+  return true;
+}
+
+void OSCHelper::NotifySetParam(int id, float value) {
+  if (!IsValidParamId(id) || !m_subscribed[id].load(std::memory_order_relaxed)) return;
+  if (!m_queue.Write(id, value)) m_overflows.fetch_add(1, std::memory_order_relaxed);
+  m_notifyEvent.Set(kWork);
+}
+
+size_t OSCHelper::RegistrationCount(int id) {
+  std::lock_guard<std::mutex> guard(m_registrationLock);
+  return m_registrations.count(id);
+}
+
+void OSCHelper::SendNotification(const IpEndpointName& endpoint, const std::string& path,
+                                 int32_t id, float value) {
+  try {
+    char buffer[kPacketBytes];
+    osc::OutboundPacketStream p(buffer, sizeof buffer);
+    p << osc::BeginBundle(1) << osc::BeginMessage(path.c_str()) << id << value
+      << osc::EndMessage << osc::EndBundle;
+    UdpTransmitSocket socket(endpoint);
+    socket.Send(p.Data(), p.Size());
+  } catch (const std::exception&) {
+    // An unreachable subscriber misses this one; the others do not.
+  }
+}
+
+void OSCHelper::NotifyTaskMain() {
+  for (;;) {
+    if (m_notifyEvent.Wait() & kQuit) break;
+    for (int dropped = m_overflows.exchange(0); dropped > 0; --dropped) {
+      std::fputs("OSCHelper::SetParamQueue::Write() overflow\n", stderr);
+    }
+    std::lock_guard<std::mutex> guard(m_registrationLock);
+    SetParamQueue::Entry entry;
+    while (m_queue.Read(entry)) {
+      const auto [first, last] = m_registrations.equal_range(entry.id);
+      for (auto it = first; it != last; ++it) {
+        SendNotification(it->second.endpoint, it->second.path, entry.id, entry.value);
+      }
+    }
+  }
+  m_notifyDone.Signal();
+}
+
+// ---- Addresses the scripts bind to parameters ----
+
+int OSCHelper::RegisterOSCPathForParameter(lua_State* L, bool normalized) {
+  // Everything that can raise a script error comes first, before any C++
+  // object that owns memory exists.
+  const char* address = luaL_checkstring(L, 1);
+  int ids[kMaxBound];
+  int count = 0;
+  if (lua_istable(L, 2)) {
+    const int length = static_cast<int>(lua_objlen(L, 2));
+    if (length > kMaxBound) return luaL_error(L, "too many parameters for one OSC path: %d", length);
+    for (int i = 1; i <= length; ++i) {
+      lua_rawgeti(L, 2, i);
+      ids[count++] = LuaMIDIHelper::ParameterArgument(L, lua_gettop(L));
+      lua_pop(L, 1);
+    }
+  } else {
+    ids[count++] = LuaMIDIHelper::ParameterArgument(L, 2);
+  }
+
+  std::vector<RegisteredPathParam> binding;
+  binding.reserve(count);
+  for (int i = 0; i < count; ++i) {
+    const ParamInfo& info = astParamInfos[ids[i]];
+    binding.push_back(normalized ? RegisteredPathParam{ids[i], info.minimum,
+                                                       info.maximum - info.minimum}
+                                 : RegisteredPathParam{ids[i], 0.0f, 1.0f});
+  }
+  std::lock_guard<std::mutex> guard(m_registrationLock);
+  const auto existing = m_bindings.find(std::string_view(address));
+  if (existing != m_bindings.end() && existing->second.size() != binding.size()) {
+    LuaMIDIHelper::LuaError(L, "inconsistent sizes in RegisterOSCPathForParameter\n");
+    return 0;
+  }
+  m_bindings.emplace_hint(m_bindings.upper_bound(std::string_view(address)), address,
+                          std::move(binding));
+  return 0;
+}
+
+bool OSCHelper::ApplyBindings(const osc::ReceivedMessage& message) {
+  std::lock_guard<std::mutex> guard(m_registrationLock);
+  const auto [first, last] = m_bindings.equal_range(std::string_view(message.AddressPattern()));
+  if (first == last) return false;
+  const size_t count = first->second.size();
+  float values[kMaxBound];
+  osc::ReceivedMessageArgumentStream args = message.ArgumentStream();
+  for (size_t i = 0; i < count; ++i) args >> values[i];
+  args >> osc::EndMessage;
+  for (auto it = first; it != last; ++it) {
+    for (size_t i = 0; i < count; ++i) {
+      const RegisteredPathParam& p = it->second[i];
+      m_plugin->SetParameterValue(p.id, p.scale * values[i] + p.offset);
+    }
+  }
+  m_plugin->updateDisplay();
+  return true;
 }
 
 // ---- sendOSC for the scripts ----

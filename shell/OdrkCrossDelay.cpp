@@ -167,6 +167,8 @@ void OdrkCrossDelay::processReplacing(float** inputs, float** outputs, VstInt32 
 void OdrkCrossDelay::setParameter(VstInt32 id, float normalised) {
   OdrkAuBase::setParameter(id, normalised);
   FollowParameterChange(id);
+  // Subscribers hear of changes made through this path only.
+  if (m_osc != nullptr && IsValidParamId(id)) m_osc->NotifySetParam(id, GetParameterValue(id));
 }
 
 void OdrkCrossDelay::FollowParameterChange(int id) {

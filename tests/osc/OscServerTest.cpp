@@ -141,7 +141,7 @@ class OscServerThreaded : public ::testing::Test {
     char buffer[1024];
     osc::OutboundPacketStream p(buffer, sizeof buffer);
     p << osc::BeginMessage(address);
-    (p << ... << args);
+    if constexpr (sizeof...(args) > 0) (p << ... << args);
     p << osc::EndMessage;
     SendRaw(p.Data(), p.Size());
   }
@@ -322,6 +322,242 @@ TEST_F(OscServerThreaded, PortFollowsTheOffset) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   EXPECT_EQ(other->Osc()->CurrentPort(), BasePort() + 8);
+}
+
+// ---- Change notifications ----
+
+// The notifications a listener receives until a final one for id (sent
+// after the others, to know that they are all in), that one excluded.
+std::vector<Reply> ReceiveUntil(ReplyListener& listener, int id) {
+  std::vector<Reply> received;
+  for (;;) {
+    auto r = ReadReply(listener);
+    if (!r) {
+      ADD_FAILURE() << "no notification for " << id;
+      return received;
+    }
+    if (r->args[0] == "i:" + std::to_string(id)) return received;
+    received.push_back(*r);
+  }
+}
+
+TEST_F(OscServerThreaded, SubscribersHearHostChangesOnly) {
+  AEffect* e = effect->getAeffect();
+  ReplyListener listener;
+  const std::string addr = listener.Address();
+  Send("/registerUpdate", 12, addr.c_str(), "/a");
+  Send("/registerUpdate", 12, listener.Address(false).c_str(), "/a");  // the same endpoint
+  Send("/registerUpdate", 12, addr.c_str(), "/b");
+  Send("/registerUpdate", int(kDryLevel), addr.c_str(), "/dry");
+  Sync();
+  EXPECT_EQ(effect->Osc()->RegistrationCount(12), 2u);
+
+  e->setParameter(e, kMasterFeedback, 0.5f);
+  e->setParameter(e, kPitch, 0.5f);  // nobody subscribed
+  Send("/set", 12, 20.0f);           // not through the host's path
+  Sync();
+  e->setParameter(e, kDryLevel, 0.25f);
+  auto received = ReceiveUntil(listener, kDryLevel);
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_EQ(received[0].address, "/a");
+  EXPECT_EQ(received[1].address, "/b");
+  for (const Reply& r : received) EXPECT_EQ(r.args, (std::vector<std::string>{"i:12", "f:50"}));
+
+  // An unknown pair changes nothing; removing /b leaves /a; removing /a too
+  // ends the notifications of 12.
+  Send("/unregisterUpdate", 12, addr.c_str(), "/c");
+  Send("/unregisterUpdate", 12, addr.c_str(), "/b");
+  Sync();
+  EXPECT_EQ(effect->Osc()->RegistrationCount(12), 1u);
+  e->setParameter(e, kMasterFeedback, 0.25f);
+  e->setParameter(e, kDryLevel, 0.5f);
+  received = ReceiveUntil(listener, kDryLevel);
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].address, "/a");
+  EXPECT_EQ(received[0].args[1], "f:25");
+
+  Send("/unregisterUpdate", 12, addr.c_str(), "/a");
+  Sync();
+  EXPECT_EQ(effect->Osc()->RegistrationCount(12), 0u);
+  e->setParameter(e, kMasterFeedback, 0.75f);
+  e->setParameter(e, kDryLevel, 0.75f);
+  EXPECT_TRUE(ReceiveUntil(listener, kDryLevel).empty());
+}
+
+TEST_F(OscServerThreaded, GetAllRegisteredSendsCurrentValuesInIdOrder) {
+  ReplyListener listener;
+  const std::string addr = listener.Address();
+  Send("/registerUpdate", int(kDryLevel), addr.c_str(), "/dry");
+  Send("/registerUpdate", 12, addr.c_str(), "/fb");
+  Send("/registerUpdate", 12, addr.c_str(), "/fb2");
+  Send("/set", 12, 33.0f);
+  Send("/getAllRegistered");
+  std::vector<std::string> seen;
+  for (int i = 0; i < 3; ++i) {
+    auto r = ReadReply(listener);
+    ASSERT_TRUE(r);
+    seen.push_back(r->address + " " + r->args[0] + " " + r->args[1]);
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"/fb i:12 f:33", "/fb2 i:12 f:33",
+                                            "/dry i:" + std::to_string(kDryLevel) + " f:1"}));
+
+  testing::internal::CaptureStdout();
+  Send("/registerUpdate", 82, addr.c_str(), "/x");
+  Send("/unregisterUpdate", -1, addr.c_str(), "/x");
+  Send("/getAllRegistered", 1);
+  Sync();
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_NE(printed.find("parameter id out of range in registerUpdate"), std::string::npos)
+      << printed;
+  EXPECT_NE(printed.find("parameter id out of range in unregisterUpdate"), std::string::npos)
+      << printed;
+  EXPECT_NE(printed.find("error while parsing message: /getAllRegistered"), std::string::npos)
+      << printed;
+}
+
+// 64 changes while the notification thread cannot send: 63 wait in the
+// queue and go out in order, the 64th is reported and dropped.
+TEST_F(OscServerThreaded, AFullQueueDropsAndReports) {
+  AEffect* e = effect->getAeffect();
+  ReplyListener listener;
+  Send("/registerUpdate", 12, listener.Address().c_str(), "/fb");
+  Send("/registerUpdate", int(kDryLevel), listener.Address().c_str(), "/dry");
+  Sync();
+  testing::internal::CaptureStderr();
+  {
+    auto hold = effect->Osc()->HoldRegistrations();
+    for (int i = 1; i <= 64; ++i) e->setParameter(e, kMasterFeedback, i / 100.0f);
+  }
+  for (int i = 1; i <= 63; ++i) {
+    const auto r = ReadReply(listener);
+    ASSERT_TRUE(r) << i;
+    char expected[16];
+    std::snprintf(expected, sizeof expected, "f:%g", static_cast<float>(i / 100.0f) * 100.0f);
+    EXPECT_EQ(r->args, (std::vector<std::string>{"i:12", expected})) << i;
+  }
+  // Once the queue has room again, changes go out.
+  e->setParameter(e, kDryLevel, 0.5f);
+  EXPECT_TRUE(ReceiveUntil(listener, kDryLevel).empty());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "OSCHelper::SetParamQueue::Write() overflow\n");
+}
+
+TEST(OscSetParamQueue, HoldsSixtyThreeInOrderAcrossWraps) {
+  OD::OSCHelper::SetParamQueue queue;
+  OD::OSCHelper::SetParamQueue::Entry entry;
+  EXPECT_FALSE(queue.Read(entry));
+  int next = 0;
+  for (int round = 0; round < 5; ++round) {
+    for (int i = 0; i < 63; ++i) ASSERT_TRUE(queue.Write(round, static_cast<float>(next + i)));
+    EXPECT_FALSE(queue.Write(round, -1.0f));
+    for (int i = 0; i < 40; ++i) {  // part of it, so the ring wraps elsewhere each round
+      ASSERT_TRUE(queue.Read(entry));
+      EXPECT_EQ(entry.value, static_cast<float>(next++));
+    }
+    while (queue.Read(entry)) EXPECT_EQ(entry.value, static_cast<float>(next++));
+  }
+  EXPECT_EQ(next, 5 * 63);
+}
+
+// ---- Addresses bound by the script ----
+
+class OscBindingsThreaded : public OscServerThreaded {
+ protected:
+  OscBindingsThreaded() : OscServerThreaded(kBindings) {}
+  static constexpr const char* kBindings =
+      "registerOSCPathForParameterNormalized('/fader', 'Dry Level')\n"
+      "registerOSCPathForParameterNormalized('/fb', 12)\n"
+      "registerOSCPathForParameter('/xy', {4, 6})\n"
+      "registerOSCPathForParameter('/set', 'Master feedback')\n"
+      "registerOSCPathForParameter('/pair', 'Pitch')\n"
+      "registerOSCPathForParameterNormalized('/pair', 'Dry Level')\n"
+      "function rebind() registerOSCPathForParameter('/xy', {4, 6, 7}) end\n"
+      "function unknown() registerOSCPathForParameter('/u', 'No Such Thing') end\n";
+};
+
+TEST_F(OscBindingsThreaded, MessagesSetTheBoundParameters) {
+  const int before = host.updateDisplayCount;
+  Send("/fader", 0.5f);
+  Send("/xy", 10.0f, 30.0f);
+  Sync();
+  EXPECT_EQ(effect->GetParameterValue(kDryLevel), 0.5f);
+  EXPECT_EQ(effect->GetParameterValue(4), 10.0f);
+  EXPECT_EQ(effect->GetParameterValue(6), 30.0f);
+  EXPECT_GT(host.updateDisplayCount, before);
+
+  // Normalised over the parameter's range, and not clamped.
+  Send("/fb", 0.5f);
+  Sync();
+  EXPECT_EQ(effect->GetParameterValue(kMasterFeedback), 50.0f);
+  Send("/fb", 1.5f);
+  Sync();
+  EXPECT_EQ(effect->GetParameterValue(kMasterFeedback), 150.0f);
+
+  // A binding of "/set" comes before the command; two bindings of one
+  // address both act.
+  Send("/set", 33.0f);
+  Send("/pair", 0.25f);
+  Sync();
+  EXPECT_EQ(effect->GetParameterValue(kMasterFeedback), 33.0f);
+  EXPECT_EQ(effect->GetParameterValue(kPitch), 0.25f);
+  EXPECT_EQ(effect->GetParameterValue(kDryLevel), 0.25f);
+}
+
+TEST_F(OscBindingsThreaded, WrongArgumentsSetNothing) {
+  testing::internal::CaptureStdout();
+  Send("/xy", 10.0f);
+  Send("/xy", 10, 30);
+  Send("/xy", 10.0f, 30.0f, 5.0f);
+  Send("/set", 12, 20.0f);  // the built-in form no longer applies
+  Sync();
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(effect->GetParameterValue(4), 100.0f);
+  EXPECT_EQ(effect->GetParameterValue(6), 50.0f);
+  EXPECT_EQ(effect->GetParameterValue(kMasterFeedback), 90.0f);
+  size_t errors = 0;
+  for (size_t at = printed.find("error while parsing message: /"); at != std::string::npos;
+       at = printed.find("error while parsing message: /", at + 1)) {
+    ++errors;
+  }
+  EXPECT_EQ(errors, 4u) << printed;
+}
+
+TEST_F(OscBindingsThreaded, InconsistentSizesKeepTheFirstBinding) {
+  testing::internal::CaptureStdout();
+  Send("/exec", "rebind");
+  Send("/exec", "unknown");
+  Sync();
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_NE(printed.find("@@@ inconsistent sizes in RegisterOSCPathForParameter\n"),
+            std::string::npos)
+      << printed;
+  EXPECT_NE(printed.find("/exec: failed to exec function"), std::string::npos) << printed;
+  Send("/xy", 1.0f, 2.0f);
+  Send("/u", 1.0f);  // never bound: an unknown address
+  Sync();
+  EXPECT_EQ(effect->GetParameterValue(4), 1.0f);
+  EXPECT_EQ(effect->GetParameterValue(6), 2.0f);
+  EXPECT_EQ(effect->GetParameterValue(7), 0.0f);
+}
+
+// ---- Advertisement ----
+
+TEST(OscAdvertisement, ServiceNameNamesTheComputer) {
+  EXPECT_EQ(OD::OSCHelper::ServiceName(""), "Veltrane 2.1.2");
+  EXPECT_EQ(OD::OSCHelper::ServiceName("studio"), "Veltrane 2.1.2 on studio");
+}
+
+// Advertised exactly while serving, where an Avahi daemon runs; elsewhere
+// the server serves unadvertised.
+TEST_F(OscServerThreaded, AdvertisedWhileServing) {
+  platform::ServiceAdvertisement probe;
+  if (!probe.Publish("Veltrane probe", "_osc._udp", port)) {
+    EXPECT_FALSE(effect->Osc()->IsAdvertised());
+    GTEST_SKIP() << "no Avahi daemon on this machine";
+  }
+  probe.Withdraw();
+  EXPECT_TRUE(effect->Osc()->IsAdvertised());
+  Serve(0);
+  EXPECT_FALSE(effect->Osc()->IsAdvertised());
 }
 
 TEST(OscAddress, ParsesWithAndWithoutPrefix) {

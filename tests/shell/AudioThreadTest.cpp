@@ -9,11 +9,19 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <string>
+#include <thread>
 #include <new>
 #include <vector>
 
+#include "osc/OSCHelper.h"
+#include "oscpack/ip/UdpSocket.h"
+#include "oscpack/osc/OscOutboundPacketStream.h"
 #include "shell/OdrkCrossDelay.h"
 #include "shell/OdrkEditor.h"
 #include "shell/OdrkListener.h"
@@ -236,6 +244,47 @@ TEST(AudioThreadMidi, DispatchAllocatesNothing) {
   CountAllocations counter;
   for (int i = 0; i < 100; ++i) e->dispatcher(e, effProcessEvents, 0, 0, &list, 0.0f);
   EXPECT_EQ(counter.allocations(), 0);
+}
+
+// Automation of parameters that OSC clients subscribed to: the changes are
+// queued for the notification thread, which does all the sending.
+TEST(AudioThreadOsc, NotifyingSubscribersAllocatesNothing) {
+  const int base = 20000 + static_cast<int>(getpid() % 400) * 100;
+  ScopedConfigHome config;
+  config.WritePreferenceFile("{\"OSC Base Port\": " + std::to_string(base) + "}");
+  RecordingHost host;
+  auto effect = host.Create(false);
+  AEffect* e = effect->getAeffect();
+  e->setParameter(e, kOscPortOffset, 0.9f);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (effect->Osc()->CurrentPort() != base + 90 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(effect->Osc()->CurrentPort(), base + 90);
+  UdpTransmitSocket server(IpEndpointName("127.0.0.1", base + 90));
+  for (int id = 0; id < kNumParams; ++id) {
+    char buffer[256];
+    osc::OutboundPacketStream p(buffer, sizeof buffer);
+    p << osc::BeginMessage("/registerUpdate") << id << "127.0.0.1:9" << "/changed"
+      << osc::EndMessage;
+    server.Send(p.Data(), p.Size());
+  }
+  while (effect->Osc()->RegistrationCount(kNumParams - 1) == 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(effect->Osc()->RegistrationCount(kNumParams - 1), 1u);
+
+  CountAllocations counter;
+  for (int round = 0; round < 20; ++round) {
+    for (int id = 0; id < kNumParams; ++id) {
+      if (id == kMaxDelayTime || id == kOscPortOffset) continue;
+      e->setParameter(e, id, (round % 10) / 10.0f);
+    }
+  }
+  EXPECT_EQ(counter.allocations(), 0);
+  EXPECT_EQ(counter.locks(), 0);
 }
 
 }  // namespace
