@@ -9,6 +9,8 @@ extern "C" {
 #include <netdb.h>
 #include <netinet/in.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -64,6 +66,13 @@ void SendReply(const std::string& address, const char* path, Fill fill) {
   p << osc::EndMessage << osc::EndBundle;
   UdpTransmitSocket socket(Endpoint(address));
   socket.Send(p.Data(), p.Size());
+}
+
+// Values from the network that would poison the tape (feedback of NaN never
+// dies away) end their message instead.
+float CheckedValue(float value) {
+  if (!std::isfinite(value)) throw MessageError("value is not a finite number");
+  return value;
 }
 
 int CheckedId(osc::int32 id, const char* command) {
@@ -241,7 +250,7 @@ void OSCHelper::Dispatch(const osc::ReceivedMessage& message, const IpEndpointNa
               [&](osc::OutboundPacketStream& p) { p << self.c_str() << "Veltrane 2.1.2"; });
   } else if (std::strcmp(address, "/set") == 0) {
     args >> id >> value >> osc::EndMessage;
-    m_plugin->SetParameterValue(CheckedId(id, "set"), value);
+    m_plugin->SetParameterValue(CheckedId(id, "set"), CheckedValue(value));
     m_plugin->updateDisplay();
   } else if (std::strcmp(address, "/get") == 0) {
     args >> id >> addr >> path >> osc::EndMessage;
@@ -308,7 +317,8 @@ void OSCHelper::Dispatch(const osc::ReceivedMessage& message, const IpEndpointNa
     args >> id >> value >> osc::EndMessage;
     if (m_scripts == nullptr) return;
     const auto note = static_cast<unsigned char>(id & 0xFF);
-    const auto velocity = static_cast<unsigned char>(static_cast<int>(127.0f * value) & 0xFF);
+    const float scaled = std::clamp(127.0f * CheckedValue(value), -1.0e9f, 1.0e9f);
+    const auto velocity = static_cast<unsigned char>(static_cast<int>(scaled) & 0xFF);
     if (address[2] == 't' && address[3] == 'a') {  // "/startNote"
       m_scripts->HandleNoteOn(1, note, velocity, 0);
     } else {
@@ -507,7 +517,10 @@ bool OSCHelper::ApplyBindings(const osc::ReceivedMessage& message) {
   const size_t count = first->second.size();
   float values[kMaxBound];
   osc::ReceivedMessageArgumentStream args = message.ArgumentStream();
-  for (size_t i = 0; i < count; ++i) args >> values[i];
+  for (size_t i = 0; i < count; ++i) {
+    args >> values[i];
+    CheckedValue(values[i]);
+  }
   args >> osc::EndMessage;
   for (auto it = first; it != last; ++it) {
     for (size_t i = 0; i < count; ++i) {
