@@ -25,3 +25,14 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DVELTRANE_SANITIZE=thread -DVELTRANE_BUILD_BENCH=OFF >/dev/null
 cmake --build build-tsan
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R Threaded
+
+step "OSC dispatcher under libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer (60 s)"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVELTRANE_SANITIZE=address,undefined -DVELTRANE_FUZZ=ON \
+  -DVELTRANE_BUILD_TESTS=OFF -DVELTRANE_BUILD_BENCH=OFF >/dev/null
+cmake --build build-fuzz --target osc_fuzz
+corpus=$(mktemp -d)
+trap 'rm -rf "$corpus"' EXIT
+# Standard output (the server's one line per bad message) is closed.
+VELTRANE_RESOURCES="$PWD/resources" ./build-fuzz/tests/fuzz/osc_fuzz \
+  -max_total_time=60 -close_fd_mask=1 -rss_limit_mb=2048 -print_final_stats=1 "$corpus"

@@ -15,6 +15,7 @@ $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recomme
   nlohmann-json3-dev libsndfile1-dev liblua5.1-0-dev liboscpack-dev \
   libasound2-dev libavahi-client-dev \
   libx11-dev libgl-dev libglu1-mesa-dev libglew-dev libfreetype-dev libftgl-dev libpng-dev \
+  clang libclang-rt-14-dev \
   xvfb xauth zam-plugins
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release

@@ -224,6 +224,9 @@ void OSCHelper::ProcessMessage(const osc::ReceivedMessage& message, const IpEndp
     std::printf("error while parsing message: %s: %s\n", message.AddressPattern(), e.what());
   } catch (const osc::Exception& e) {
     std::printf("error while parsing message: %s: %s\n", message.AddressPattern(), e.what());
+  } catch (const std::exception& e) {
+    // A reply address no socket can reach ends this message, not the server.
+    std::printf("error while parsing message: %s: %s\n", message.AddressPattern(), e.what());
   }
   std::fflush(stdout);
 }
