@@ -24,7 +24,7 @@ step "ThreadSanitizer over the threaded tests"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DVELTRANE_SANITIZE=thread -DVELTRANE_BUILD_BENCH=OFF >/dev/null
 cmake --build build-tsan
-TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R Threaded
+TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp" ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R Threaded
 
 step "OSC dispatcher under libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer (60 s)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -13,10 +13,12 @@ extern "C" {
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string_view>
 #include <stdexcept>
 
 #include "midi/LuaMIDIHelper.h"
+#include "oscpack/ip/TimerListener.h"
 #include "oscpack/ip/UdpSocket.h"
 #include "oscpack/osc/OscOutboundPacketStream.h"
 #include "oscpack/osc/OscReceivedElements.h"
@@ -84,6 +86,36 @@ int CheckedId(osc::int32 id, const char* command) {
 
 }  // namespace
 
+// The server's socket and its receive loop. A break asked for before the
+// loop runs would be lost (the loop clears it on entry), so a watch ends the
+// loop too, within 100 ms, once the port is no longer wanted.
+class ServerSocket : public UdpSocket, TimerListener {
+ public:
+  ServerSocket(const IpEndpointName& local, PacketListener* listener,
+               std::function<bool()> wanted)
+      : m_listener(listener), m_wanted(std::move(wanted)) {
+    Bind(local);
+    m_loop.AttachSocketListener(this, m_listener);
+    m_loop.AttachPeriodicTimerListener(100, this);
+  }
+  ~ServerSocket() override {
+    m_loop.DetachPeriodicTimerListener(this);
+    m_loop.DetachSocketListener(this, m_listener);
+  }
+  void Run() {
+    if (m_wanted()) m_loop.Run();
+  }
+  void AsynchronousBreak() { m_loop.AsynchronousBreak(); }
+
+ private:
+  void TimerExpired() override {
+    if (!m_wanted()) m_loop.Break();
+  }
+  SocketReceiveMultiplexer m_loop;
+  PacketListener* m_listener;
+  std::function<bool()> m_wanted;
+};
+
 OSCHelper::OSCHelper(OdrkAuBase* plugin, LuaMIDIHelper* scripts)
     : m_plugin(plugin), m_scripts(scripts) {}
 
@@ -107,6 +139,7 @@ void OSCHelper::CreateTask() {
     std::printf("Warning: Attempt to recreate OSC task\n");
     return;
   }
+  m_quitting = false;
   try {
     m_task = std::thread([this] { TaskMain(); });
     m_running = true;
@@ -118,6 +151,7 @@ void OSCHelper::CreateTask() {
 
 void OSCHelper::DestroyTask() {
   if (!m_running) return;
+  m_quitting = true;
   BreakReceiveLoop();
   m_event.Set(kQuit);
   if (m_done.Wait(kShutdownWait)) {
@@ -163,17 +197,15 @@ void OSCHelper::TaskMain() {
     m_currentPort = 0;
     if (port == 0) continue;
     try {
-      UdpListeningReceiveSocket socket(IpEndpointName(IpEndpointName::ANY_ADDRESS, port), this);
+      ServerSocket socket(IpEndpointName(IpEndpointName::ANY_ADDRESS, port), this,
+                          [this, port] { return !m_quitting && m_requestedPort.load() == port; });
       {
         std::lock_guard<std::mutex> guard(m_socketLock);
         m_socket = &socket;
       }
       m_currentPort = port;
-      // A port change or a quit that came while the socket opened.
-      if (m_requestedPort.load() == port) {
-        PublishBonjourService(port);
-        socket.Run();
-      }
+      PublishBonjourService(port);
+      socket.Run();
       std::lock_guard<std::mutex> guard(m_socketLock);
       m_socket = nullptr;
     } catch (const osc::Exception& e) {

@@ -28,11 +28,11 @@
 
 struct lua_State;
 class OdrkAuBase;
-class UdpListeningReceiveSocket;
 
 namespace OD {
 
 class LuaMIDIHelper;
+class ServerSocket;
 
 class OSCHelper : public osc::OscPacketListener {
  public:
@@ -143,7 +143,8 @@ class OSCHelper : public osc::OscPacketListener {
   std::atomic<int> m_requestedPort{0};
   std::atomic<int> m_currentPort{0};
   std::mutex m_socketLock;  // guards m_socket against a break from another thread
-  UdpListeningReceiveSocket* m_socket = nullptr;
+  ServerSocket* m_socket = nullptr;
+  std::atomic<bool> m_quitting{false};
 
   std::thread m_notifyTask;
   platform::EventFlags m_notifyEvent;
