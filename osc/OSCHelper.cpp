@@ -60,14 +60,19 @@ IpEndpointName Endpoint(const std::string& address) {
 
 // Sends one bundle (time tag 1) holding one message, from a new socket.
 template <typename Fill>
-void SendReply(const std::string& address, const char* path, Fill fill) {
+void SendBundle(const IpEndpointName& endpoint, const char* path, Fill fill) {
   char buffer[OSCHelper::kPacketBytes];
   osc::OutboundPacketStream p(buffer, sizeof buffer);
   p << osc::BeginBundle(1) << osc::BeginMessage(path);
   fill(p);
   p << osc::EndMessage << osc::EndBundle;
-  UdpTransmitSocket socket(Endpoint(address));
+  UdpTransmitSocket socket(endpoint);
   socket.Send(p.Data(), p.Size());
+}
+
+template <typename Fill>
+void SendReply(const std::string& address, const char* path, Fill fill) {
+  SendBundle(Endpoint(address), path, fill);
 }
 
 // Values from the network that would poison the tape (feedback of NaN never
@@ -477,12 +482,7 @@ size_t OSCHelper::RegistrationCount(int id) {
 void OSCHelper::SendNotification(const IpEndpointName& endpoint, const std::string& path,
                                  int32_t id, float value) {
   try {
-    char buffer[kPacketBytes];
-    osc::OutboundPacketStream p(buffer, sizeof buffer);
-    p << osc::BeginBundle(1) << osc::BeginMessage(path.c_str()) << id << value
-      << osc::EndMessage << osc::EndBundle;
-    UdpTransmitSocket socket(endpoint);
-    socket.Send(p.Data(), p.Size());
+    SendBundle(endpoint, path.c_str(), [&](osc::OutboundPacketStream& p) { p << id << value; });
   } catch (const std::exception&) {
     // An unreachable subscriber misses this one; the others do not.
   }

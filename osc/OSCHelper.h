@@ -25,6 +25,7 @@
 #include "oscpack/osc/OscPacketListener.h"
 #include "platform/Events.h"
 #include "platform/ServiceAdvertisement.h"
+#include "shell/ParamTable.h"
 
 struct lua_State;
 class OdrkAuBase;
@@ -152,7 +153,7 @@ class OSCHelper : public osc::OscPacketListener {
   SetParamQueue m_queue;
   std::mutex m_registrationLock;  // guards the three below
   std::multimap<int32_t, Subscriber> m_registrations;
-  std::atomic<bool> m_subscribed[82] = {};
+  std::atomic<bool> m_subscribed[kNumParams] = {};
   std::multimap<std::string, std::vector<RegisteredPathParam>, std::less<>> m_bindings;
   // Changes dropped on a full queue, reported by the notification thread:
   // the writer may be the audio thread, which does no I/O.
