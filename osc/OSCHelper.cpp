@@ -244,10 +244,42 @@ void OSCHelper::UnpublishBonjourService() {
   m_advertised = false;
 }
 
+// oscpack does not throw for a blob whose size runs past the end of its
+// message, and then reads arguments beyond it. No command takes a blob, so a
+// message with one is refused before oscpack looks at its arguments.
+static void CheckNoBlob(const char* data, osc::osc_bundle_element_size_t size) {
+  const char* end = data + size;
+  const auto* addressEnd = static_cast<const char*>(std::memchr(data, '\0', size));
+  if (addressEnd == nullptr) return;  // oscpack reports it
+  const char* tags = data + ((addressEnd - data) / 4 + 1) * 4;
+  if (tags >= end || *tags != ',') return;
+  const auto* tagsEnd = static_cast<const char*>(std::memchr(tags, '\0', end - tags));
+  if (std::memchr(tags, osc::BLOB_TYPE_TAG, (tagsEnd != nullptr ? tagsEnd : end) - tags)) {
+    throw osc::MalformedMessageException("blob arguments are not accepted");
+  }
+}
+
+void OSCHelper::ProcessBundle(const osc::ReceivedBundle& bundle, const IpEndpointName& remote) {
+  for (auto element = bundle.ElementsBegin(); element != bundle.ElementsEnd(); ++element) {
+    if (element->IsBundle()) {
+      ProcessBundle(osc::ReceivedBundle(*element), remote);
+    } else {
+      CheckNoBlob(element->Contents(), element->Size());
+      ProcessMessage(osc::ReceivedMessage(*element), remote);
+    }
+  }
+}
+
 void OSCHelper::ProcessPacket(const char* data, int size, const IpEndpointName& remote) {
   // A packet that is no OSC at all ends only itself.
   try {
-    osc::OscPacketListener::ProcessPacket(data, size, remote);
+    const osc::ReceivedPacket packet(data, size);
+    if (packet.IsBundle()) {
+      ProcessBundle(osc::ReceivedBundle(packet), remote);
+    } else {
+      CheckNoBlob(packet.Contents(), packet.Size());
+      ProcessMessage(osc::ReceivedMessage(packet), remote);
+    }
   } catch (const osc::Exception& e) {
     std::printf("error while parsing message: %s\n", e.what());
     std::fflush(stdout);

@@ -106,6 +106,7 @@ class OSCHelper : public osc::OscPacketListener {
 
  protected:
   void ProcessPacket(const char* data, int size, const IpEndpointName& remote) override;
+  void ProcessBundle(const osc::ReceivedBundle& bundle, const IpEndpointName& remote) override;
   void ProcessMessage(const osc::ReceivedMessage& message, const IpEndpointName& remote) override;
   // Addresses the command set does not know.
   virtual void ProcessMessage(const char* address, const osc::ReceivedMessage& message,

@@ -233,6 +233,18 @@ TEST_F(OscServerThreaded, ErrorsEndOnlyTheirMessage) {
       << osc::EndMessage;  // its reply would not fit a packet
     SendRaw(q.Data(), q.Size());
   }
+  // Blob sizes past the message's end: oscpack would read beyond the packet.
+  const std::string lyingBlobs = std::string("/fader\0\0,", 9) + std::string(62, 'b') +
+                                 std::string("\nf\0\0\0\0\0/\0\0ader\0/isPar\0\n;;,II\0", 29);
+  SendRaw(lyingBlobs.data(), lyingBlobs.size());
+  {
+    char blobBuffer[128];
+    const char bytes[4] = {1, 2, 3, 4};
+    osc::OutboundPacketStream q(blobBuffer, sizeof blobBuffer);
+    q << osc::BeginBundle(1) << osc::BeginMessage("/set") << 12 << osc::Blob(bytes, 4)
+      << osc::EndMessage << osc::EndBundle;
+    SendRaw(q.Data(), q.Size());
+  }
   Send("/set", 12, std::numeric_limits<float>::quiet_NaN());
   Send("/startNote", 60, std::numeric_limits<float>::infinity());
   Sync();
@@ -245,6 +257,12 @@ TEST_F(OscServerThreaded, ErrorsEndOnlyTheirMessage) {
   EXPECT_NE(printed.find("/startNote: value is not a finite number"), std::string::npos)
       << printed;
   EXPECT_NE(printed.find("/get: out of buffer memory"), std::string::npos) << printed;
+  size_t blobs = 0;
+  for (size_t at = printed.find("blob arguments are not accepted"); at != std::string::npos;
+       at = printed.find("blob arguments are not accepted", at + 1)) {
+    ++blobs;
+  }
+  EXPECT_EQ(blobs, 2u) << printed;
   EXPECT_GE(std::count(printed.begin(), printed.end(), '\n'), 9) << printed;
   EXPECT_EQ(effect->GetParameterValue(kMasterFeedback), 90.0f);  // nothing was set
 }
